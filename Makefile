@@ -1,0 +1,38 @@
+# Top-level entry points. `make play` and `make test` each do the whole set-up on a fresh machine.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+DATA ?= data
+
+.PHONY: all setup build play test asan bench clean
+
+all: build
+
+setup:
+	@scripts/setup
+
+build: setup
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# The demo plays from the data folder; forge fills it the first time.
+$(DATA)/tir.val:
+	@if [ -x $(BUILD)/bin/forge ]; then $(BUILD)/bin/forge --out $(DATA); \
+	else echo "no forge tool yet: put tir.val into $(DATA)/"; fi
+
+play: build $(DATA)/tir.val
+	cd $(DATA) && ../$(BUILD)/bin/player
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# AddressSanitizer and UndefinedBehaviorSanitizer build of everything, with the same tests.
+asan: setup
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTIR_SANITIZE=ON >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf $(BUILD) build-asan

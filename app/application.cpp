@@ -1,0 +1,280 @@
+// application.cpp - start-up, the frame loop, order synchronisation and shutdown.
+#include "app/application.h"
+
+#include <cstring>
+
+#include "gfx/gl_api.h"
+#include "gfx/render_context.h"
+#include "gfx/text_overlay.h"
+#include "platform/fatal.h"
+#include "resources/search_path.h"
+#include "scene/render_state.h"
+#include "timeline/schedule.h"
+
+int screenWidth = 320;
+int screenHeight = 240;
+int colourDepth = 32;
+int fullscreen = 1;
+int showSetupDialog = 1;
+int musicStartPending = 1;
+uint8_t setupCancelled = 0;
+int soundDeviceIndex = 0;
+int64_t clockStart = 0;
+float timeOffset = 0.0f;
+float demoTime = 0.0f;
+int lastOrder = 0;
+ScalarTrack* syncEnvelope = nullptr;
+
+namespace {
+
+constexpr const char* windowTitle = "Quorvetta T I R V A L";
+
+// The setup as if OK was pressed without touching anything: 640 x 480, 32 bits, full screen,
+// the sound library's default device.
+void setupWithDialogDefaults(MusicPlayer& music) {
+    const char* names[2];
+    soundDeviceIndex = music.fillDeviceList(names);
+    screenWidth = 640;
+    screenHeight = 480;
+    colourDepth = 32;
+    fullscreen = 1;
+    setupCancelled = 0;
+}
+
+} // namespace
+
+Application::Application() {
+    music.initialised = 0;
+    scheduleReady = 0;
+    loadGl("opengl32.dll");
+    if (showSetupDialog) {
+        setupWithDialogDefaults(music);
+        if (!setupCancelled) {
+            music.configure(soundDeviceIndex);
+            music.initialise();
+        }
+    }
+}
+
+void Application::createMainWindow() {
+    window = sys::createWindow(windowTitle, 0, 0, screenWidth, screenHeight, &applicationWindowProc,
+                               this);
+}
+
+void Application::initialise() {
+    if (setupCancelled) {
+        sys::exitProcess(0);
+    }
+    counterFrequency = sys::performanceFrequency();
+    counterNow = sys::performanceCounter();
+    if (fullscreen) {
+        switchDisplay(screenWidth, screenHeight, colourDepth, window);
+    }
+    // 16-bit colour gets a 16-bit depth buffer, 32-bit colour asks for 8 depth bits. Other
+    // depths create no context, as the original did not.
+    if (colourDepth == 16) {
+        context = new RenderContext(window, 16, 16);
+    } else if (colourDepth == 32) {
+        context = new RenderContext(window, 32, 8);
+    }
+
+    const char* extensions =
+        glGetString ? reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)) : nullptr;
+    if (!extensions || !std::strstr(extensions, "GL_ARB_multitexture")) {
+        sys::messageBox("no multitexturing available. install newer drivers or something.", "crash",
+                        sys::MB_OK);
+        sys::exitProcess(sys::fatalExitCode);
+    }
+    glActiveTextureARB =
+        reinterpret_cast<void (*)(GLenum)>(wglGetProcAddress("glActiveTextureARB"));
+    glMultiTexCoord2fvARB = reinterpret_cast<void (*)(GLenum, const GLfloat*)>(
+        wglGetProcAddress("glMultiTexCoord2fvARB"));
+    glMultiTexCoord2fARB = reinterpret_cast<void (*)(GLenum, GLfloat, GLfloat)>(
+        wglGetProcAddress("glMultiTexCoord2fARB"));
+
+    animating = 1;
+
+    // Each registration goes in front: lookups try the archive, then .\textures\, then the
+    // working directory. The sources live until the process ends.
+    searchPath.add(new DirectorySource(""));
+    searchPath.add(new DirectorySource(".\\textures\\"));
+    searchPath.add(new ArchiveSource("tir.val"));
+
+    music.load("mystified.xm");
+
+    syncEnvelope = new ScalarTrack;
+    loadEnvelope(*syncEnvelope, "mystified.env");
+    if (syncEnvelope->keyCount == 0) {
+        sys::fatal("file error",
+                   "The synchronisation envelope \"mystified.env\" has no keys:\n"
+                   "it needs one key line per music order (\"key TIME value ORDER\").");
+    }
+
+    buildSchedule(timeline, scheduleReady);
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_LIGHTING);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_TRUE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_CULL_FACE);
+
+    overlay = new TextOverlay(builtinFont, 16, 1234, screenWidth, screenHeight / 4);
+    sys::showCursor(false);
+}
+
+void Application::syncToOrder(int order, int64_t counter) {
+    clockStart = counter;
+    const int key =
+        order < 0 ? 0 : (order < syncEnvelope->lastIndex ? order : syncEnvelope->lastIndex);
+    timeOffset = syncEnvelope->keys[key].time;
+}
+
+void Application::frame() {
+    HDC dc = window; // BeginPaint: the window owns its device context
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    if (musicStartPending) {
+        counterNow = sys::performanceCounter();
+        clockStart = counterNow;
+        music.play();
+        musicStartPending = 0;
+    }
+
+    const int order = orderSource ? orderSource() : (music.initialised ? music.currentOrder() : 0);
+    if (order != lastOrder) {
+        counterNow = sys::performanceCounter();
+        syncToOrder(order, counterNow);
+        lastOrder = order;
+    }
+
+    counterNow = sys::performanceCounter();
+    // The tick difference is converted in double precision and rounded to float once.
+    demoTime = static_cast<float>(static_cast<double>(counterNow - clockStart) * 1000.0 /
+                                      static_cast<double>(counterFrequency) * 0.001 +
+                                  static_cast<double>(timeOffset));
+
+    drawnFaceCount = 0;
+    if (scheduleReady) {
+        timeline.run(demoTime);
+    }
+
+    if (demoTime > demoLength) {
+        music.freeSong();
+        music.close();
+        sys::showCursor(true);
+        delete overlay;
+        overlay = nullptr;
+        if (context) {
+            context->release();
+            delete context;
+            context = nullptr;
+        }
+        restoreDisplay();
+        sys::exitProcess(0); // no buffer swap in this frame
+    }
+
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    overlay->begin();
+    glDisable(GL_DEPTH_TEST);
+    overlay->setCursor(0, 0);
+    glColor3f(0.7f, 0.2f, 0.0f);
+    // One pop with the modelview selected and one after selecting it again: the projection
+    // pushed above stays, so the next frame's parts find the overlay's orthographic projection.
+    // Kept as the original did it.
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glEnable(GL_DEPTH_TEST);
+    if (beforePresent) {
+        beforePresent();
+    }
+    if (context) {
+        context->present(dc);
+    }
+}
+
+void Application::shutdown() {
+    music.freeSong();
+    music.close();
+    sys::showCursor(true);
+    delete overlay;
+    overlay = nullptr;
+    if (context) {
+        context->release();
+        delete context;
+        context = nullptr;
+    }
+    restoreDisplay();
+    sys::postQuitMessage(0);
+}
+
+intptr_t applicationWindowProc(sys::Window* window, unsigned message, uintptr_t wParam,
+                               intptr_t lParam) {
+    switch (message) {
+        case sys::WM_CREATE: {
+            auto* app = reinterpret_cast<Application*>(lParam);
+            sys::setWindowUserData(window, app);
+            app->window = window;
+            app->initialise();
+            return 0;
+        }
+        case sys::WM_PAINT:
+            static_cast<Application*>(sys::windowUserData(window))->frame();
+            return 0;
+        case sys::WM_KEYDOWN:
+            if (wParam == sys::VK_ESCAPE) {
+                sys::postMessage(window, sys::WM_CLOSE);
+            }
+            return 0;
+        case sys::WM_CLOSE:
+            sys::destroyWindow(window);
+            return 0;
+        case sys::WM_DESTROY:
+            static_cast<Application*>(sys::windowUserData(window))->shutdown();
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+int runPlayer() {
+    auto* app = new Application;
+    if (!setupCancelled) {
+        app->createMainWindow();
+    }
+    if (setupCancelled) {
+        return 0;
+    }
+    int result = 0;
+    for (;;) {
+        sys::Message message;
+        if (sys::peekMessage(message)) {
+            if (message.message == sys::WM_QUIT) {
+                result = static_cast<int>(message.wParam);
+                break;
+            }
+            sys::dispatchMessage(message);
+        } else {
+            if (app->animating) {
+                sys::redrawWindow(app->window);
+            }
+            sys::waitMessage();
+        }
+    }
+    unloadGl();
+    app->timeline.releaseArray();
+    delete app;
+    return result;
+}

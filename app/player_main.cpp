@@ -1,0 +1,6 @@
+// player_main.cpp - the release player's entry point.
+#include "app/application.h"
+
+int main() {
+    return runPlayer();
+}

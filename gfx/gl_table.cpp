@@ -1,0 +1,79 @@
+// gl_table.cpp - loads the GL library by name and fills the entry-point table.
+#include "gfx/gl_api.h"
+
+#include <cstdlib>
+
+#define TIR_GL_ENTRY(ret, name, params, args) ret(*name) params = nullptr;
+#include "gfx/gl_entries.inc"
+#undef TIR_GL_ENTRY
+
+void (*glActiveTextureARB)(GLenum texture) = nullptr;
+void (*glMultiTexCoord2fvARB)(GLenum target, const GLfloat* v) = nullptr;
+void (*glMultiTexCoord2fARB)(GLenum target, GLfloat s, GLfloat t) = nullptr;
+
+GlTable glTable;
+
+const char* const glEntryNames[glEntryCount] = {
+#define TIR_GL_ENTRY(ret, name, params, args) #name,
+#include "gfx/gl_entries.inc"
+#undef TIR_GL_ENTRY
+};
+
+void** glEntrySlot(int index) {
+    static void** const slots[glEntryCount] = {
+#define TIR_GL_ENTRY(ret, name, params, args) reinterpret_cast<void**>(&name),
+#include "gfx/gl_entries.inc"
+#undef TIR_GL_ENTRY
+    };
+    return (index >= 0 && index < glEntryCount) ? slots[index] : nullptr;
+}
+
+// One stub for every entry: it ignores its arguments, reports the late call and ends the
+// process, so no caller ever continues as if the call had worked.
+void glLateCallStub() {
+    sys::debugOutput("GL function called after deintialization\n");
+    sys::exitProcess(3);
+}
+
+void* fetchGlEntry(const char* name) {
+    if (glTable.unloaded) {
+        return reinterpret_cast<void*>(&glLateCallStub);
+    }
+    if (void* wgl = sys::wglEntry(name)) {
+        return wgl;
+    }
+    if (void* p = sys::libraryProc(glTable.library, name)) {
+        return p;
+    }
+    return sys::glLoaderProc(glTable.library, name);
+}
+
+static void fillTable() {
+    for (int i = 0; i < glEntryCount; ++i) {
+        *glEntrySlot(i) = fetchGlEntry(glEntryNames[i]);
+    }
+}
+
+int loadGl(const char* libraryName) {
+    if (glTable.library) {
+        return 1;
+    }
+    glTable.library = sys::loadLibrary(libraryName);
+    if (!glTable.library) {
+        return 2;
+    }
+    glTable.unloaded = 0;
+    fillTable();
+    return 0;
+}
+
+int unloadGl() {
+    if (!glTable.library) {
+        return 1;
+    }
+    glTable.unloaded = 1;
+    fillTable();
+    sys::freeLibrary(glTable.library);
+    glTable.library = nullptr;
+    return 0;
+}

@@ -1,0 +1,152 @@
+// platform.h - the narrow interface between the demo and the operating system.
+//
+// The demo was written against a window procedure, a performance counter, message boxes,
+// WGL and display-mode switching. Each of those is served here with the same semantics, so the
+// code above this layer keeps the original structure. One backend (platform/sdl/) implements it
+// over SDL2 and dlopen; platform/template/ is the empty skeleton for a new backend.
+// No header outside platform/ includes an operating-system or SDL header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sys {
+
+struct Window;
+
+// ---------------------------------------------------------------------------------------------
+// Time: the performance counter. A virtual counter replaces the real one for tests and offline
+// capture, so that time is data rather than a side effect.
+struct VirtualCounter {
+    int64_t now = 0;
+    int64_t frequency = 1000000;
+};
+int64_t performanceCounter();
+int64_t performanceFrequency();
+// Routes both counter calls to `counter` (owned by the caller) until called again with null.
+void useVirtualCounter(VirtualCounter* counter);
+void sleepMilliseconds(int milliseconds);
+
+// ---------------------------------------------------------------------------------------------
+// Reports and process exit.
+enum MessageBoxFlags : unsigned { MB_OK = 0x0, MB_ICONERROR = 0x10 };
+// Shows a modal box where a person can answer it; the caption and text always go to stderr too.
+// Under SDL_VIDEODRIVER=offscreen or dummy nothing is shown, so headless runs never block.
+void messageBox(const char* text, const char* caption, unsigned flags);
+// The debugger-output sink: standard error.
+void debugOutput(const char* text);
+// Ends the process. A hook installed by tests runs instead; it must not return (throw instead).
+using ExitHook = void (*)(int code);
+[[noreturn]] void exitProcess(int code);
+void setExitHook(ExitHook hook);
+void showCursor(bool show);
+
+// Tools that render offline ask for the headless GL driver unless the user chose a driver.
+void preferHeadlessVideo();
+
+// Turns an original-style relative path (".\textures\x.jpg") into this platform's form.
+std::string nativePath(const char* path);
+
+// ---------------------------------------------------------------------------------------------
+// The window and its message queue, with the window procedure's semantics: WM_CREATE arrives
+// synchronously inside createWindow, WM_PAINT once per invalidation, WM_KEYDOWN for keys
+// (Escape, Up and Down mapped to their virtual-key codes), WM_CLOSE when the user closes the
+// window, WM_DESTROY inside destroyWindow, and WM_QUIT from postQuitMessage.
+enum WindowMessage : unsigned {
+    WM_CREATE = 0x0001,
+    WM_DESTROY = 0x0002,
+    WM_PAINT = 0x000F,
+    WM_CLOSE = 0x0010,
+    WM_QUIT = 0x0012,
+    WM_KEYDOWN = 0x0100,
+};
+enum VirtualKey : unsigned {
+    VK_ESCAPE = 0x1B,
+    VK_LEFT = 0x25,
+    VK_UP = 0x26,
+    VK_RIGHT = 0x27,
+    VK_DOWN = 0x28
+};
+
+using WindowProc = intptr_t (*)(Window* window, unsigned message, uintptr_t wParam,
+                                intptr_t lParam);
+
+struct Message {
+    Window* window = nullptr;
+    unsigned message = 0;
+    uintptr_t wParam = 0;
+    intptr_t lParam = 0;
+};
+
+// Creates the demo window (a borderless pop-up at x, y of size width x height) and sends it
+// WM_CREATE with lParam = createParam before returning. The native window itself is made when
+// the pixel format is set, because GL attributes must be known first.
+Window* createWindow(const char* title, int x, int y, int width, int height, WindowProc proc,
+                     void* createParam);
+void destroyWindow(Window* window); // sends WM_DESTROY, then releases the native window
+void setWindowUserData(Window* window, void* data);
+void* windowUserData(Window* window);
+int windowWidth(Window* window);
+int windowHeight(Window* window);
+
+// Takes the next message if there is one (native events are pumped first). Returns false when
+// the queue is empty.
+bool peekMessage(Message& message);
+intptr_t dispatchMessage(const Message& message);
+void waitMessage();
+void redrawWindow(Window* window); // queues one WM_PAINT unless one is already queued
+void postMessage(Window* window, unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
+void postQuitMessage(int exitCode);
+
+// ---------------------------------------------------------------------------------------------
+// Pixel formats and display modes.
+struct PixelFormatDescriptor {
+    uint16_t nSize;
+    uint16_t nVersion;
+    uint32_t dwFlags;
+    uint8_t iPixelType;
+    uint8_t cColorBits;
+    uint8_t cRedBits, cRedShift, cGreenBits, cGreenShift, cBlueBits, cBlueShift;
+    uint8_t cAlphaBits, cAlphaShift;
+    uint8_t cAccumBits, cAccumRedBits, cAccumGreenBits, cAccumBlueBits, cAccumAlphaBits;
+    uint8_t cDepthBits;
+    uint8_t cStencilBits;
+    uint8_t cAuxBuffers;
+    uint8_t iLayerType;
+    uint8_t bReserved;
+    uint32_t dwLayerMask;
+    uint32_t dwVisibleMask;
+    uint32_t dwDamageMask;
+};
+static_assert(sizeof(PixelFormatDescriptor) == 40, "the descriptor keeps its 40-byte layout");
+enum PixelFormatFlags : uint32_t {
+    PFD_DOUBLEBUFFER = 0x1,
+    PFD_DRAW_TO_WINDOW = 0x4,
+    PFD_SUPPORT_OPENGL = 0x20,
+};
+enum { PFD_TYPE_RGBA = 0 };
+
+// 0 when the request cannot be met (no double-buffered RGBA format with those bits), else a
+// positive format index.
+int choosePixelFormat(Window* window, const PixelFormatDescriptor& descriptor);
+// Applies the format: sets the GL attributes and makes the native GL window. Returns false when
+// the native window cannot be made.
+bool setPixelFormat(Window* window, int format, const PixelFormatDescriptor& descriptor);
+
+// The display-mode switch. Returns 0 when an exact mode (width, height, bits per pixel) was
+// set, 1 when the desktop full-screen fallback was used instead (the 4:3 picture is scaled to
+// fit and pillarboxed), and a larger value when neither worked.
+int switchDisplayMode(Window* window, int width, int height, int bitsPerPixel);
+void restoreDisplayMode();
+
+// ---------------------------------------------------------------------------------------------
+// Dynamic libraries and GL. The GL entry-point table loads the GL library by name through these.
+void* loadLibrary(const char* name); // "opengl32.dll" names this platform's GL library
+void* libraryProc(void* library, const char* name);
+void freeLibrary(void* library);
+// The GL loader's own get-proc-address (for names a plain symbol lookup misses).
+void* glLoaderProc(void* library, const char* name);
+// The WGL functions, served by the platform over its GL context API; null for other names.
+void* wglEntry(const char* name);
+
+} // namespace sys

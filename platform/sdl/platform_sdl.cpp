@@ -1,0 +1,598 @@
+// platform_sdl.cpp - the platform layer over SDL2 and dlopen: counter, reports, exit, the
+// window with its message queue, pixel formats, display modes, libraries and the WGL names.
+#include "platform/platform.h"
+
+#include <SDL.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <deque>
+
+namespace sys {
+
+// ---------------------------------------------------------------------------------------------
+// Time
+
+static VirtualCounter* virtualCounter = nullptr;
+
+int64_t performanceCounter() {
+    if (virtualCounter) {
+        return virtualCounter->now;
+    }
+    return static_cast<int64_t>(SDL_GetPerformanceCounter());
+}
+
+int64_t performanceFrequency() {
+    if (virtualCounter) {
+        return virtualCounter->frequency;
+    }
+    return static_cast<int64_t>(SDL_GetPerformanceFrequency());
+}
+
+void useVirtualCounter(VirtualCounter* counter) {
+    virtualCounter = counter;
+}
+
+void sleepMilliseconds(int milliseconds) {
+    if (virtualCounter) {
+        // Virtual time: a sleep moves the counter instead of the wall clock.
+        virtualCounter->now += virtualCounter->frequency * milliseconds / 1000;
+        return;
+    }
+    SDL_Delay(static_cast<Uint32>(milliseconds));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reports and exit
+
+static ExitHook exitHook = nullptr;
+
+// A message box can be answered only where a real display exists.
+static bool displayAvailable() {
+    const char* driver =
+        SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetCurrentVideoDriver() : std::getenv("SDL_VIDEODRIVER");
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+        return false;
+    }
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+void messageBox(const char* text, const char* caption, unsigned flags) {
+    std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
+    std::fflush(stderr);
+    if (displayAvailable()) {
+        Uint32 kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+        SDL_ShowSimpleMessageBox(kind, caption, text, nullptr);
+    }
+}
+
+void debugOutput(const char* text) {
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+}
+
+void setExitHook(ExitHook hook) {
+    exitHook = hook;
+}
+
+void exitProcess(int code) {
+    if (exitHook) {
+        exitHook(code); // tests throw from here
+    }
+    std::fflush(nullptr);
+    // Like ExitProcess: no static destructors run while the mixer thread may still be alive.
+    std::_Exit(code);
+}
+
+void showCursor(bool show) {
+    if (SDL_WasInit(SDL_INIT_VIDEO)) {
+        SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+    }
+}
+
+void preferHeadlessVideo() {
+    if (!std::getenv("SDL_VIDEODRIVER")) {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    }
+}
+
+std::string nativePath(const char* path) {
+    std::string p = path ? path : "";
+    for (char& c : p) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return p;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The window and its queue
+
+struct Window {
+    SDL_Window* native = nullptr;
+    WindowProc proc = nullptr;
+    void* userData = nullptr;
+    std::string title;
+    int x = 0, y = 0, width = 0, height = 0;
+    bool paintPending = false;
+    Uint32 fullscreenFlags = 0; // requested before the native window exists
+    SDL_DisplayMode mode{};     // the exact mode to set with SDL_WINDOW_FULLSCREEN
+    bool pillarbox = false;     // desktop full screen: fit the 4:3 picture into the screen
+};
+
+static std::deque<Message> queue;
+static Window* currentDc = nullptr;
+static SDL_GLContext currentContext = nullptr;
+static Window* switchedWindow = nullptr;
+
+static bool initVideo() {
+    if (SDL_WasInit(SDL_INIT_VIDEO)) {
+        return true;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "video: %s\n", SDL_GetError());
+        return false;
+    }
+    return true;
+}
+
+// Fits the 4:3 picture into the drawable and centres it (bars left and right, or above and
+// below on a tall screen). The demo never sets a viewport of its own.
+static void applyPillarbox(Window* w) {
+    if (!w || !w->native || !w->pillarbox || !currentContext) {
+        return;
+    }
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(w->native, &dw, &dh);
+    int vw = dw, vh = dw * 3 / 4;
+    if (vh > dh) {
+        vh = dh;
+        vw = dh * 4 / 3;
+    }
+    using Viewport = void (*)(int, int, int, int);
+    if (auto viewport = reinterpret_cast<Viewport>(SDL_GL_GetProcAddress("glViewport"))) {
+        viewport((dw - vw) / 2, (dh - vh) / 2, vw, vh);
+    }
+}
+
+Window* createWindow(const char* title, int x, int y, int width, int height, WindowProc proc,
+                     void* createParam) {
+    initVideo();
+    Window* w = new Window;
+    w->proc = proc;
+    w->title = title ? title : "";
+    w->x = x;
+    w->y = y;
+    w->width = width;
+    w->height = height;
+    proc(w, WM_CREATE, 0, reinterpret_cast<intptr_t>(createParam));
+    return w;
+}
+
+void destroyWindow(Window* window) {
+    if (!window) {
+        return;
+    }
+    window->proc(window, WM_DESTROY, 0, 0);
+    if (window->native) {
+        SDL_DestroyWindow(window->native);
+        window->native = nullptr;
+    }
+    if (switchedWindow == window) {
+        switchedWindow = nullptr;
+    }
+    if (currentDc == window) {
+        currentDc = nullptr;
+    }
+    // Messages still queued for the window are dropped; the record stays valid but inert,
+    // as a destroyed window handle does.
+    for (auto it = queue.begin(); it != queue.end();) {
+        it = (it->window == window) ? queue.erase(it) : it + 1;
+    }
+    window->paintPending = false;
+}
+
+void setWindowUserData(Window* window, void* data) {
+    window->userData = data;
+}
+void* windowUserData(Window* window) {
+    return window->userData;
+}
+int windowWidth(Window* window) {
+    return window->width;
+}
+int windowHeight(Window* window) {
+    return window->height;
+}
+
+static Window* windowFromId(Uint32 id) {
+    SDL_Window* native = SDL_GetWindowFromID(id);
+    return native ? static_cast<Window*>(SDL_GetWindowData(native, "tir")) : nullptr;
+}
+
+static unsigned virtualKey(SDL_Keycode key) {
+    switch (key) {
+        case SDLK_ESCAPE:
+            return VK_ESCAPE;
+        case SDLK_UP:
+            return VK_UP;
+        case SDLK_DOWN:
+            return VK_DOWN;
+        case SDLK_LEFT:
+            return VK_LEFT;
+        case SDLK_RIGHT:
+            return VK_RIGHT;
+        case SDLK_RETURN:
+            return 0x0D;
+        case SDLK_SPACE:
+            return 0x20;
+        default:
+            break;
+    }
+    if (key >= SDLK_a && key <= SDLK_z) {
+        return static_cast<unsigned>('A' + (key - SDLK_a));
+    }
+    if (key >= SDLK_0 && key <= SDLK_9) {
+        return static_cast<unsigned>(key);
+    }
+    return 0xFF; // a key the demo gives no meaning
+}
+
+static void pumpNative() {
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) {
+        return;
+    }
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        switch (e.type) {
+            case SDL_KEYDOWN:
+                if (Window* w = windowFromId(e.key.windowID)) {
+                    postMessage(w, WM_KEYDOWN, virtualKey(e.key.keysym.sym), 0);
+                }
+                break;
+            case SDL_WINDOWEVENT:
+                if (Window* w = windowFromId(e.window.windowID)) {
+                    if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
+                        postMessage(w, WM_CLOSE);
+                    } else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
+                               e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+                        applyPillarbox(w);
+                        w->paintPending = true;
+                    }
+                }
+                break;
+            case SDL_QUIT:
+                // The whole application was asked to close (for example by the desktop): close
+                // every window of ours that still has a native window.
+                if (currentDc) {
+                    postMessage(currentDc, WM_CLOSE);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+static Window* paintCandidate = nullptr;
+
+bool peekMessage(Message& message) {
+    pumpNative();
+    if (!queue.empty()) {
+        message = queue.front();
+        queue.pop_front();
+        return true;
+    }
+    // WM_PAINT is generated only when nothing else is queued, as Windows does.
+    if (paintCandidate && paintCandidate->paintPending) {
+        paintCandidate->paintPending = false;
+        message = Message{paintCandidate, WM_PAINT, 0, 0};
+        return true;
+    }
+    return false;
+}
+
+intptr_t dispatchMessage(const Message& message) {
+    if (!message.window || message.message == WM_QUIT) {
+        return 0;
+    }
+    return message.window->proc(message.window, message.message, message.wParam, message.lParam);
+}
+
+void waitMessage() {
+    if (!queue.empty() || (paintCandidate && paintCandidate->paintPending)) {
+        return;
+    }
+    if (SDL_WasInit(SDL_INIT_VIDEO)) {
+        SDL_WaitEventTimeout(nullptr, 50);
+    }
+}
+
+void redrawWindow(Window* window) {
+    if (window) {
+        window->paintPending = true;
+        paintCandidate = window;
+    }
+}
+
+void postMessage(Window* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    queue.push_back(Message{window, message, wParam, lParam});
+}
+
+void postQuitMessage(int exitCode) {
+    queue.push_back(Message{nullptr, WM_QUIT, static_cast<uintptr_t>(exitCode), 0});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pixel formats and display modes
+
+int choosePixelFormat(Window* window, const PixelFormatDescriptor& d) {
+    const uint32_t needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    if (!window || (d.dwFlags & needed) != needed || d.iPixelType != PFD_TYPE_RGBA) {
+        return 0;
+    }
+    const int colour = d.cColorBits;
+    if (colour != 15 && colour != 16 && colour != 24 && colour != 32) {
+        return 0;
+    }
+    // Depth buffers come in 16, 24 and 32 bits; smaller requests get the next size up.
+    if (d.cDepthBits > 32) {
+        return 0;
+    }
+    return colour <= 16 ? 1 : 2;
+}
+
+bool setPixelFormat(Window* window, int format, const PixelFormatDescriptor& d) {
+    if (!window || format <= 0 || !initVideo()) {
+        return false;
+    }
+    if (window->native) {
+        return true; // a window's pixel format is set once
+    }
+    const bool deep = d.cColorBits > 16;
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, deep ? 8 : 5);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, deep ? 8 : 6);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, deep ? 8 : 5);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, d.cDepthBits);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
+    flags |= window->fullscreenFlags;
+    SDL_Window* native = SDL_CreateWindow(window->title.c_str(), window->x, window->y,
+                                          window->width, window->height, flags);
+    if (!native && !deep) {
+        // Some drivers offer no 16-bit colour visual; take the default colour depth instead.
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 0);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 0);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 0);
+        native = SDL_CreateWindow(window->title.c_str(), window->x, window->y, window->width,
+                                  window->height, flags);
+    }
+    if (!native) {
+        std::fprintf(stderr, "video: cannot create the GL window: %s\n", SDL_GetError());
+        return false;
+    }
+    SDL_SetWindowData(native, "tir", window);
+    window->native = native;
+    if (window->fullscreenFlags == SDL_WINDOW_FULLSCREEN) {
+        SDL_SetWindowDisplayMode(native, &window->mode);
+    }
+    return true;
+}
+
+static bool modeMatches(const SDL_DisplayMode& m, int width, int height, int bitsPerPixel) {
+    if (m.w != width || m.h != height) {
+        return false;
+    }
+    // SDL reports 32-bit modes as 24 bits of colour in 4 bytes; 15 is asked for as 16.
+    const int bytes = SDL_BYTESPERPIXEL(m.format);
+    if (bitsPerPixel == 32) {
+        return bytes == 4;
+    }
+    if (bitsPerPixel == 15 || bitsPerPixel == 16) {
+        return bytes == 2;
+    }
+    return static_cast<int>(SDL_BITSPERPIXEL(m.format)) == bitsPerPixel;
+}
+
+int switchDisplayMode(Window* window, int width, int height, int bitsPerPixel) {
+    if (!window || !initVideo()) {
+        return 2;
+    }
+    int display = window->native ? SDL_GetWindowDisplayIndex(window->native) : 0;
+    if (display < 0) {
+        display = 0;
+    }
+    const int count = SDL_GetNumDisplayModes(display);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(display, i, &m) == 0 &&
+            modeMatches(m, width, height, bitsPerPixel)) {
+            window->mode = m;
+            window->fullscreenFlags = SDL_WINDOW_FULLSCREEN;
+            window->pillarbox = false;
+            if (window->native) {
+                if (SDL_SetWindowDisplayMode(window->native, &m) != 0 ||
+                    SDL_SetWindowFullscreen(window->native, SDL_WINDOW_FULLSCREEN) != 0) {
+                    break; // fall back to desktop full screen
+                }
+            }
+            switchedWindow = window;
+            return 0;
+        }
+    }
+    // Fallback: the desktop's own mode, the picture scaled to fit and pillarboxed.
+    window->fullscreenFlags = SDL_WINDOW_FULLSCREEN_DESKTOP;
+    window->pillarbox = true;
+    if (window->native) {
+        if (SDL_SetWindowFullscreen(window->native, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+            window->fullscreenFlags = 0;
+            window->pillarbox = false;
+            return 3;
+        }
+        applyPillarbox(window);
+    }
+    switchedWindow = window;
+    return 1;
+}
+
+void restoreDisplayMode() {
+    Window* w = switchedWindow;
+    switchedWindow = nullptr;
+    if (!w) {
+        return;
+    }
+    w->fullscreenFlags = 0;
+    w->pillarbox = false;
+    if (w->native) {
+        SDL_SetWindowFullscreen(w->native, 0);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Libraries, GL and WGL
+
+void* loadLibrary(const char* name) {
+    if (!name) {
+        return nullptr;
+    }
+    const char* file = name;
+    if (strcasecmp(name, "opengl32.dll") == 0) {
+        file = "libGL.so.1";
+    }
+    return dlopen(file, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* libraryProc(void* library, const char* name) {
+    return library ? dlsym(library, name) : nullptr;
+}
+
+void freeLibrary(void* library) {
+    if (library) {
+        dlclose(library);
+    }
+}
+
+void* glLoaderProc(void* library, const char* name) {
+    using GetProc = void* (*)(const unsigned char*);
+    if (auto get = reinterpret_cast<GetProc>(libraryProc(library, "glXGetProcAddressARB"))) {
+        return get(reinterpret_cast<const unsigned char*>(name));
+    }
+    return nullptr;
+}
+
+// WGL over SDL_GL. The device context is the window.
+static int wglGetPixelFormatImpl(Window* dc) {
+    return dc && dc->native ? 1 : 0;
+}
+static int wglSetPixelFormatImpl(Window* dc, int format, const PixelFormatDescriptor* d) {
+    return d && setPixelFormat(dc, format, *d) ? 1 : 0;
+}
+static int wglChoosePixelFormatImpl(Window* dc, const PixelFormatDescriptor* d) {
+    return d ? choosePixelFormat(dc, *d) : 0;
+}
+static int wglDescribePixelFormatImpl(Window*, int, unsigned, PixelFormatDescriptor*) {
+    return 0;
+}
+static void* wglCreateContextImpl(Window* dc) {
+    if (!dc || !dc->native) {
+        return nullptr;
+    }
+    SDL_GLContext context = SDL_GL_CreateContext(dc->native);
+    if (!context) {
+        std::fprintf(stderr, "video: cannot create the GL context: %s\n", SDL_GetError());
+        return nullptr;
+    }
+    // SDL makes a new context current; WGL does not until wglMakeCurrent.
+    SDL_GL_MakeCurrent(currentDc ? currentDc->native : nullptr, currentContext);
+    return context;
+}
+static void* wglCreateLayerContextImpl(Window*, int) {
+    return nullptr;
+}
+static int wglDeleteContextImpl(void* context) {
+    if (!context) {
+        return 0;
+    }
+    if (context == currentContext) {
+        currentContext = nullptr;
+        currentDc = nullptr;
+    }
+    SDL_GL_DeleteContext(context);
+    return 1;
+}
+static void* wglGetCurrentContextImpl() {
+    return currentContext;
+}
+static Window* wglGetCurrentDCImpl() {
+    return currentDc;
+}
+static void* wglGetProcAddressImpl(const char* name) {
+    return (name && SDL_WasInit(SDL_INIT_VIDEO)) ? SDL_GL_GetProcAddress(name) : nullptr;
+}
+static int wglMakeCurrentImpl(Window* dc, void* context) {
+    if (SDL_GL_MakeCurrent((dc && context) ? dc->native : nullptr, context) != 0) {
+        return 0;
+    }
+    currentDc = context ? dc : nullptr;
+    currentContext = context;
+    applyPillarbox(currentDc);
+    return 1;
+}
+static int wglShareListsImpl(void*, void*) {
+    return 0;
+}
+static int wglCopyContextImpl(void*, void*, unsigned) {
+    return 0;
+}
+static int wglSwapBuffersImpl(Window* dc) {
+    if (!dc || !dc->native) {
+        return 0;
+    }
+    SDL_GL_SwapWindow(dc->native);
+    return 1;
+}
+static int wglUseFontBitmapsImpl(Window*, uint32_t, uint32_t, uint32_t) {
+    return 0;
+}
+
+void* wglEntry(const char* name) {
+    struct Entry {
+        const char* name;
+        void* function;
+    };
+    static const Entry entries[] = {
+        {"wglCopyContext", reinterpret_cast<void*>(&wglCopyContextImpl)},
+        {"wglCreateContext", reinterpret_cast<void*>(&wglCreateContextImpl)},
+        {"wglCreateLayerContext", reinterpret_cast<void*>(&wglCreateLayerContextImpl)},
+        {"wglDeleteContext", reinterpret_cast<void*>(&wglDeleteContextImpl)},
+        {"wglGetCurrentContext", reinterpret_cast<void*>(&wglGetCurrentContextImpl)},
+        {"wglGetCurrentDC", reinterpret_cast<void*>(&wglGetCurrentDCImpl)},
+        {"wglGetProcAddress", reinterpret_cast<void*>(&wglGetProcAddressImpl)},
+        {"wglMakeCurrent", reinterpret_cast<void*>(&wglMakeCurrentImpl)},
+        {"wglShareLists", reinterpret_cast<void*>(&wglShareListsImpl)},
+        {"wglSwapBuffers", reinterpret_cast<void*>(&wglSwapBuffersImpl)},
+        {"wglUseFontBitmapsA", reinterpret_cast<void*>(&wglUseFontBitmapsImpl)},
+        {"wglUseFontBitmapsW", reinterpret_cast<void*>(&wglUseFontBitmapsImpl)},
+        {"wglGetPixelFormat", reinterpret_cast<void*>(&wglGetPixelFormatImpl)},
+        {"wglSetPixelFormat", reinterpret_cast<void*>(&wglSetPixelFormatImpl)},
+        {"wglDescribePixelFormat", reinterpret_cast<void*>(&wglDescribePixelFormatImpl)},
+        {"wglChoosePixelFormat", reinterpret_cast<void*>(&wglChoosePixelFormatImpl)},
+    };
+    if (!name) {
+        return nullptr;
+    }
+    for (const Entry& e : entries) {
+        if (std::strcmp(e.name, name) == 0) {
+            return e.function;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace sys

@@ -1,0 +1,109 @@
+// platform_template.cpp - the skeleton of a new platform backend: every entry of
+// platform/platform.h with the least behaviour that keeps the demo's code paths valid (no
+// window, no GL, a counter that never moves). Copy it into platform/NAME/, fill it in, and
+// point the build's platform glob at that folder. It is not built by default.
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace sys {
+
+struct Window {
+    WindowProc proc;
+    void* userData;
+    int width, height;
+};
+
+static VirtualCounter* virtualCounter = nullptr;
+static ExitHook exitHook = nullptr;
+
+int64_t performanceCounter() {
+    return virtualCounter ? virtualCounter->now : 0;
+}
+int64_t performanceFrequency() {
+    return virtualCounter ? virtualCounter->frequency : 1;
+}
+void useVirtualCounter(VirtualCounter* counter) {
+    virtualCounter = counter;
+}
+void sleepMilliseconds(int) {}
+void messageBox(const char* text, const char* caption, unsigned) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+}
+void debugOutput(const char* text) {
+    std::fputs(text, stderr);
+}
+void setExitHook(ExitHook hook) {
+    exitHook = hook;
+}
+void exitProcess(int code) {
+    if (exitHook) {
+        exitHook(code);
+    }
+    std::_Exit(code);
+}
+void showCursor(bool) {}
+void preferHeadlessVideo() {}
+std::string nativePath(const char* path) {
+    return path ? path : "";
+}
+
+Window* createWindow(const char*, int, int, int width, int height, WindowProc proc,
+                     void* createParam) {
+    Window* w = new Window{proc, nullptr, width, height};
+    proc(w, WM_CREATE, 0, reinterpret_cast<intptr_t>(createParam));
+    return w;
+}
+void destroyWindow(Window* window) {
+    window->proc(window, WM_DESTROY, 0, 0);
+}
+void setWindowUserData(Window* window, void* data) {
+    window->userData = data;
+}
+void* windowUserData(Window* window) {
+    return window->userData;
+}
+int windowWidth(Window* window) {
+    return window->width;
+}
+int windowHeight(Window* window) {
+    return window->height;
+}
+bool peekMessage(Message&) {
+    return false;
+}
+intptr_t dispatchMessage(const Message& m) {
+    return m.window ? m.window->proc(m.window, m.message, m.wParam, m.lParam) : 0;
+}
+void waitMessage() {}
+void redrawWindow(Window*) {}
+void postMessage(Window*, unsigned, uintptr_t, intptr_t) {}
+void postQuitMessage(int) {}
+
+int choosePixelFormat(Window*, const PixelFormatDescriptor&) {
+    return 0;
+}
+bool setPixelFormat(Window*, int, const PixelFormatDescriptor&) {
+    return false;
+}
+int switchDisplayMode(Window*, int, int, int) {
+    return 2;
+}
+void restoreDisplayMode() {}
+
+void* loadLibrary(const char*) {
+    return nullptr;
+}
+void* libraryProc(void*, const char*) {
+    return nullptr;
+}
+void freeLibrary(void*) {}
+void* glLoaderProc(void*, const char*) {
+    return nullptr;
+}
+void* wglEntry(const char*) {
+    return nullptr;
+}
+
+} // namespace sys

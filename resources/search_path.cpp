@@ -1,0 +1,402 @@
+// search_path.cpp - directory and archive sources, the search path and loaded-file locking.
+#include "resources/search_path.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/fatal.h"
+#include "platform/platform.h"
+
+ArchiveState archive;
+SearchPath searchPath;
+
+namespace {
+
+// The runtime's upper-casing in the C locale: a-z to A-Z, every other byte unchanged.
+void upperCase(char* s) {
+    for (; *s; ++s) {
+        if (*s >= 'a' && *s <= 'z') {
+            *s = static_cast<char>(*s - 'a' + 'A');
+        }
+    }
+}
+
+std::vector<std::unique_ptr<unsigned char[]>>& fileBuffers() {
+    static std::vector<std::unique_ptr<unsigned char[]>> buffers;
+    return buffers;
+}
+
+// Reports a problem with the archive itself. Nothing is read after this, and the quit request
+// carries a failure code so the run does not end as a success.
+void reportArchiveError(const char* what, const char* detail) {
+    char text[600];
+    std::snprintf(text, sizeof text, "FILE ERROR : %s%s\n", what, detail);
+    sys::messageBox(text, "File systema error", sys::MB_ICONERROR);
+    sys::postQuitMessage(sys::fatalExitCode);
+}
+
+// A damaged directory: report it with the archive's name and what is wrong, then end.
+[[noreturn]] void corruptArchive(const char* path, const char* what, long long where) {
+    sys::fatalf("File systema error", "FILE ERROR : the archive %s is damaged: %s (at byte %lld)\n",
+                path, what, where);
+}
+
+void checkNameLength(const char* name) {
+    if (std::strlen(name) > archiveMaxName) {
+        sys::fatalf("file not found",
+                    "FILE NOT FOUND\n %.60s...\n(a name of %zu characters; at most %d fit)", name,
+                    std::strlen(name), archiveMaxName);
+    }
+}
+
+int64_t fileLength(FILE* f) {
+    if (std::fseek(f, 0, SEEK_END) != 0) {
+        return -1;
+    }
+    const long length = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    return length;
+}
+
+} // namespace
+
+unsigned char* allocateFileBuffer(int64_t size) {
+    // One byte more than asked for, zeroed, so that text readers always find a terminator.
+    auto buffer =
+        std::make_unique<unsigned char[]>(static_cast<size_t>(std::max<int64_t>(size, 0)) + 1);
+    unsigned char* p = buffer.get();
+    fileBuffers().push_back(std::move(buffer));
+    return p;
+}
+
+void scrambleArchiveBytes(unsigned char* data, int64_t count) {
+    unsigned char key = 181;
+    for (int64_t i = 0; i < count; ++i) {
+        data[i] ^= key;
+        key = static_cast<unsigned char>(key + 109);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// LoadedFile
+
+void* LoadedFile::lock() {
+    if (size < 0) {
+        std::printf("Memory Exception:\nno memory\n");
+        sys::exitProcess(1);
+    }
+    ++lockCount;
+    return data;
+}
+
+void LoadedFile::unlock() {
+    if (lockCount < 1) {
+        std::printf("Memory Exception:\ndata isn't locked\n");
+        sys::exitProcess(1);
+    }
+    --lockCount;
+}
+
+// ---------------------------------------------------------------------------------------------
+// DirectorySource
+
+DirectorySource::DirectorySource(const char* prefix) : prefix(strdup(prefix ? prefix : "")) {}
+
+DirectorySource::~DirectorySource() {
+    std::free(prefix);
+}
+
+FILE* DirectorySource::openStream(const char* name, int mode) {
+    const std::string path = sys::nativePath((std::string(prefix) + name).c_str());
+    return std::fopen(path.c_str(), "rb");
+}
+
+void* DirectorySource::loadInto(const char* name, void* buffer) {
+    FILE* f = openStream(name, 0);
+    if (!f) {
+        return nullptr;
+    }
+    const int64_t size = fileLength(f);
+    if (size < 0 || size > 0x7FFFFFFF) {
+        std::fclose(f);
+        return nullptr;
+    }
+    if (!buffer) {
+        buffer = allocateFileBuffer(size);
+    }
+    const size_t got = std::fread(buffer, 1, static_cast<size_t>(size), f);
+    std::fclose(f);
+    if (got != static_cast<size_t>(size)) {
+        return nullptr;
+    }
+    return buffer;
+}
+
+LoadedFile* DirectorySource::load(const char* name, int mode) {
+    FILE* f = openStream(name, mode);
+    if (!f) {
+        return nullptr;
+    }
+    const int64_t size = fileLength(f);
+    if (size < 0 || size > 0x7FFFFFFF) {
+        std::fclose(f);
+        return nullptr;
+    }
+    unsigned char* data = allocateFileBuffer(size);
+    const size_t got = std::fread(data, 1, static_cast<size_t>(size), f);
+    std::fclose(f);
+    if (got != static_cast<size_t>(size)) {
+        return nullptr;
+    }
+    return new LoadedFile(data, static_cast<int>(size), mode);
+}
+
+// ---------------------------------------------------------------------------------------------
+// ArchiveSource
+
+ArchiveSource::ArchiveSource(const char* archivePath) {
+    const size_t pathLength = std::strlen(archivePath);
+    if (pathLength > archiveMaxPath) {
+        sys::fatalf("File systema error",
+                    "FILE ERROR : archive path too long (%zu characters, at most %d): %.80s...\n",
+                    pathLength, archiveMaxPath, archivePath);
+    }
+    std::memcpy(archive.archivePath, archivePath, pathLength + 1);
+    const std::string native = sys::nativePath(archivePath);
+    archive.archiveStream = std::fopen(native.c_str(), "rb");
+    if (!archive.archiveStream) {
+        // Reported, and the directory is never read: every lookup falls through to the other
+        // sources.
+        reportArchiveError("No archive file!!! ", archivePath);
+        archive.archiveOpen = 0;
+        archive.entryCount = 0;
+        return;
+    }
+    archive.archiveOpen = 1;
+    archive.entryCount = 0;
+    FILE* f = archive.archiveStream;
+    const int64_t fileSize = fileLength(f);
+    archive.archiveSize = fileSize;
+
+    int64_t position = 0;
+    for (;;) {
+        if (archive.entryCount >= archiveMaxEntries) {
+            corruptArchive(archivePath, "more than 1000 entries", position);
+        }
+        if (position < 0 || position + archiveHeaderSize > fileSize) {
+            corruptArchive(archivePath, "an entry header lies past the end of the file", position);
+        }
+        auto* entry = static_cast<ArchiveEntry*>(std::calloc(1, sizeof(ArchiveEntry)));
+        archive.entries[archive.entryCount] = entry;
+        unsigned char header[archiveHeaderSize];
+        std::fseek(f, static_cast<long>(position), SEEK_SET);
+        if (std::fread(header, 1, archiveHeaderSize, f) != archiveHeaderSize) {
+            corruptArchive(archivePath, "an entry header cannot be read", position);
+        }
+        std::memcpy(entry, header, archiveHeaderSize);
+        if (entry->nameLength <= 0 || entry->nameLength > archiveMaxName) {
+            corruptArchive(archivePath, "a name length of 0 or over 255", position + 8);
+        }
+        if (entry->nameOffset < 0 ||
+            static_cast<int64_t>(entry->nameOffset) + entry->nameLength > fileSize) {
+            corruptArchive(archivePath, "a name lies past the end of the file", position + 16);
+        }
+        if (entry->size < 0 || entry->storedSize < 0) {
+            corruptArchive(archivePath, "a negative size", position);
+        }
+        if (entry->method == '0' &&
+            (entry->dataOffset < 0 ||
+             static_cast<int64_t>(entry->dataOffset) + entry->storedSize > fileSize)) {
+            corruptArchive(archivePath, "an entry's data lies past the end of the file",
+                           position + 12);
+        }
+        if (entry->method == '0' && entry->storedSize > entry->size) {
+            corruptArchive(archivePath, "an entry stores more bytes than its size", position + 4);
+        }
+        entry->name =
+            static_cast<char*>(std::calloc(static_cast<size_t>(entry->nameLength) + 1, 1));
+        std::fseek(f, entry->nameOffset, SEEK_SET);
+        if (std::fread(entry->name, 1, static_cast<size_t>(entry->nameLength), f) !=
+            static_cast<size_t>(entry->nameLength)) {
+            corruptArchive(archivePath, "a name cannot be read", entry->nameOffset);
+        }
+        upperCase(entry->name);
+        ++archive.entryCount;
+        if (entry->nextOffset == -1) {
+            break;
+        }
+        const int64_t next = entry->nextOffset == 0
+                                 ? static_cast<int64_t>(entry->nameOffset) + entry->nameLength
+                                 : entry->nextOffset;
+        // Headers must move forwards, which also rules out a chain that loops.
+        if (next <= position) {
+            corruptArchive(archivePath, "the chain of entries loops or goes backwards",
+                           position + 20);
+        }
+        position = next;
+    }
+
+    std::sort(archive.entries, archive.entries + archive.entryCount,
+              [](const ArchiveEntry* a, const ArchiveEntry* b) {
+                  return std::strcmp(a->name, b->name) < 0;
+              });
+}
+
+void resetArchive() {
+    for (ArchiveEntry*& entry : archive.entries) {
+        if (entry) {
+            std::free(entry->name);
+            std::free(entry);
+            entry = nullptr;
+        }
+    }
+    archive.entryCount = 0;
+    if (archive.archiveOpen) {
+        std::fclose(archive.archiveStream);
+        archive.archiveOpen = 0;
+    }
+    archive.archiveStream = nullptr;
+}
+
+ArchiveSource::~ArchiveSource() {
+    resetArchive();
+}
+
+ArchiveEntry* ArchiveSource::lookup(const char* name, bool quiet) {
+    char key[256];
+    checkNameLength(name);
+    std::strcpy(key, name);
+    upperCase(key);
+    if (archive.entryCount == 0) {
+        return nullptr; // no archive, or an archive that could not be opened
+    }
+    if (archive.archiveOpen != 1) {
+        archive.archiveStream = std::fopen(sys::nativePath(archive.archivePath).c_str(), "rb");
+        if (!archive.archiveStream) {
+            return nullptr;
+        }
+        archive.archiveOpen = 1;
+    }
+    int lo = 0, hi = archive.entryCount - 1;
+    while (lo <= hi) {
+        const int mid = (lo + hi) / 2;
+        const int c = std::strcmp(key, archive.entries[mid]->name);
+        if (c == 0) {
+            return archive.entries[mid];
+        }
+        if (c < 0) {
+            hi = mid - 1;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    if (!quiet) {
+        reportArchiveError("File not found : ", key);
+    }
+    return nullptr;
+}
+
+void* ArchiveSource::loadInto(const char* name, void* buffer) {
+    ArchiveEntry* entry = lookup(name, true);
+    if (!entry) {
+        return nullptr;
+    }
+    if (!buffer) {
+        buffer = allocateFileBuffer(entry->size);
+    }
+    std::fseek(archive.archiveStream, entry->dataOffset, SEEK_SET);
+    if (entry->method == '0') {
+        const size_t got =
+            std::fread(buffer, 1, static_cast<size_t>(entry->storedSize), archive.archiveStream);
+        if (got != static_cast<size_t>(entry->storedSize)) {
+            return nullptr;
+        }
+    }
+    scrambleArchiveBytes(static_cast<unsigned char*>(buffer), entry->size);
+    return buffer;
+}
+
+LoadedFile* ArchiveSource::load(const char* name, int mode) {
+    void* data = loadInto(name, nullptr);
+    if (!data) {
+        return nullptr;
+    }
+    ArchiveEntry* entry = lookup(name, true);
+    return new LoadedFile(static_cast<unsigned char*>(data), entry->size, mode);
+}
+
+FILE* ArchiveSource::openStream(const char* name, int mode) {
+    ArchiveEntry* entry = lookup(name, false);
+    if (!entry) {
+        // Reported by the lookup; the caller never gets a stream that is not at its file.
+        return nullptr;
+    }
+    std::fseek(archive.archiveStream, entry->dataOffset, SEEK_SET);
+    // The stream now belongs to the caller, who closes it; the next lookup reopens the archive.
+    archive.archiveOpen = 0;
+    return archive.archiveStream;
+}
+
+// ---------------------------------------------------------------------------------------------
+// SearchPath
+
+void SearchPath::add(FileSource* source) {
+    head = new Node{source, head};
+}
+
+void SearchPath::clear() {
+    while (head) {
+        Node* next = head->next;
+        delete head;
+        head = next;
+    }
+}
+
+[[noreturn]] static void fileNotFound(const char* name) {
+    static char message[512];
+    std::snprintf(message, sizeof message, "FILE NOT FOUND\n %s", name);
+    sys::fatal("file not found", message);
+}
+
+LoadedFile* SearchPath::load(const char* name, int mode) {
+    checkNameLength(name);
+    for (Node* n = head; n; n = n->next) {
+        if (LoadedFile* f = n->source->load(name, mode)) {
+            return f;
+        }
+    }
+    if (mode == loadQuiet) {
+        return nullptr;
+    }
+    fileNotFound(name);
+}
+
+void* SearchPath::loadInto(const char* name, void* buffer) {
+    checkNameLength(name);
+    for (Node* n = head; n; n = n->next) {
+        if (void* p = n->source->loadInto(name, buffer)) {
+            return p;
+        }
+    }
+    fileNotFound(name);
+}
+
+FILE* SearchPath::openStream(const char* name, int mode) {
+    checkNameLength(name);
+    for (Node* n = head; n; n = n->next) {
+        if (FILE* f = n->source->openStream(name, mode)) {
+            return f;
+        }
+    }
+    fileNotFound(name);
+}
+
+void SearchPath::touch() {
+    for (Node* n = head; n; n = n->next) {
+        n->source->touch();
+    }
+}

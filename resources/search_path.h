@@ -1,0 +1,135 @@
+// search_path.h - the file system every data file is read through.
+//
+// A process-wide SearchPath holds an ordered list of sources: plain directories, read with
+// stdio, and the one archive "tir.val", whose directory is read into memory once and whose
+// entries are stored XOR-scrambled. A caller asks for a file by name and gets either the whole
+// file in a LoadedFile (lock / use / unlock / delete) or a stdio stream positioned at the file's
+// first byte, which the caller closes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// load() modes: a file no source has is fatal, or returns null quietly.
+constexpr int loadFatal = 0;
+constexpr int loadQuiet = 1977;
+
+// The whole contents of one file. Destroying the record leaves `data` allocated for the life
+// of the process, so a pointer taken with lock() stays valid after the record is gone.
+class LoadedFile {
+public:
+    LoadedFile(unsigned char* data, int size, int mode) : data(data), size(size), mode(mode) {}
+    virtual ~LoadedFile() = default;
+
+    // Returns `data` and counts the lock. A negative size is fatal ("no memory").
+    void* lock();
+    // Releases one lock. Unlocking a record that is not locked is fatal ("data isn't locked").
+    void unlock();
+
+    unsigned char* data;
+    int size;
+    int lockCount = 0;
+    int mode;
+};
+
+class FileSource {
+public:
+    virtual ~FileSource() = default;
+    // The whole file in a new record, or null when this source does not have it.
+    virtual LoadedFile* load(const char* name, int mode) = 0;
+    // The whole file read into `buffer` (a new one when null); null when not here.
+    virtual void* loadInto(const char* name, void* buffer) = 0;
+    // A binary stdio stream positioned at the file's first byte; the caller fcloses it.
+    virtual FILE* openStream(const char* name, int mode) = 0;
+    virtual void touch() = 0;
+};
+
+// Files under a folder: the path is the prefix followed directly by the name. Backslashes in
+// either become this platform's separator.
+class DirectorySource : public FileSource {
+public:
+    explicit DirectorySource(const char* prefix);
+    ~DirectorySource() override;
+    LoadedFile* load(const char* name, int mode) override;
+    void* loadInto(const char* name, void* buffer) override;
+    FILE* openStream(const char* name, int mode) override;
+    void touch() override {}
+
+    char* prefix;
+};
+
+// The 28-byte directory header of one archive entry, read verbatim, and its upper-cased name.
+struct ArchiveEntry {
+    int32_t size;       // bytes in memory: buffer size, bytes unscrambled, size reported
+    int32_t storedSize; // bytes read from the archive at dataOffset
+    int32_t nameLength; // bytes of the name including its terminating zero
+    int32_t dataOffset;
+    int32_t nameOffset;
+    int32_t nextOffset; // next header: 0 = right after the name, -1 = this is the last entry
+    uint8_t method;     // '0': stored; anything else: the data is not read
+    uint8_t unused[3];
+    char* name;
+};
+
+constexpr int archiveMaxEntries = 1000;
+constexpr int archiveMaxPath = 199;
+constexpr int archiveMaxName = 255;
+constexpr int archiveHeaderSize = 28;
+
+// The archive's process-wide state: there is only ever one archive.
+struct ArchiveState {
+    char archivePath[200] = {};
+    FILE* archiveStream = nullptr;
+    int archiveOpen = 0; // 1 while archiveStream belongs to the archive source
+    ArchiveEntry* entries[archiveMaxEntries] = {};
+    int entryCount = 0;
+    int64_t archiveSize = 0;
+};
+extern ArchiveState archive;
+// Frees the directory and closes the archive's stream (also one left half-read by a damaged
+// directory), so a new archive source can be made.
+void resetArchive();
+
+// The data archive. The constructor reads and checks the whole directory; an archive that
+// cannot be opened is reported and then answers every lookup with null.
+class ArchiveSource : public FileSource {
+public:
+    explicit ArchiveSource(const char* archivePath);
+    ~ArchiveSource() override;
+    LoadedFile* load(const char* name, int mode) override;
+    void* loadInto(const char* name, void* buffer) override;
+    FILE* openStream(const char* name, int mode) override;
+    void touch() override {}
+
+    // The entry of `name` (any case), or null. A miss that is not quiet is reported.
+    static ArchiveEntry* lookup(const char* name, bool quiet);
+};
+
+// Each byte of an entry is XORed with a key that starts at 181 for the entry's first byte and
+// grows by 109 (mod 256) per byte. The same routine scrambles and unscrambles.
+void scrambleArchiveBytes(unsigned char* data, int64_t count);
+
+// The ordered list of sources. add() puts a source in front, so the last one added is tried
+// first.
+class SearchPath : public FileSource {
+public:
+    ~SearchPath() override = default; // the sources are not owned
+    void add(FileSource* source);
+    // Forgets every source (for tools and tests that build their own path).
+    void clear();
+    LoadedFile* load(const char* name, int mode) override;
+    void* loadInto(const char* name, void* buffer) override;
+    FILE* openStream(const char* name, int mode) override;
+    void touch() override;
+
+    struct Node {
+        FileSource* source;
+        Node* next;
+    };
+    Node* head = nullptr;
+};
+extern SearchPath searchPath;
+
+// Buffers of loaded files stay allocated until the process ends; they are kept here so that
+// leak checkers see them as reachable.
+unsigned char* allocateFileBuffer(int64_t size);
