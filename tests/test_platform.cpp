@@ -1,0 +1,166 @@
+// test_platform.cpp - the window procedure's message semantics over SDL, the virtual counter,
+// a real GL context through the entry-point table, and the players' command-line behaviour.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gfx/gl_api.h"
+#include "gfx/render_context.h"
+#include "test_support.h"
+#include "tools/common/archive_writer.h"
+#include "tools/common/png_writer.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::vector<unsigned> seen;
+
+intptr_t recordingProc(sys::Window*, unsigned message, uintptr_t, intptr_t) {
+    seen.push_back(message);
+    return 0;
+}
+
+void drain() {
+    sys::Message m;
+    while (sys::peekMessage(m)) {
+    }
+}
+
+} // namespace
+
+TEST(Platform, CreateIsSynchronousPaintsCoalesceAndQuitCarriesItsCode) {
+    sys::preferHeadlessVideo();
+    seen.clear();
+    int param = 7;
+    sys::Window* w = sys::createWindow("t", 0, 0, 16, 16, &recordingProc, &param);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], unsigned(sys::WM_CREATE));
+    drain();
+    seen.clear();
+
+    // Three invalidations before the queue is read give one paint, after posted messages.
+    sys::redrawWindow(w);
+    sys::redrawWindow(w);
+    sys::postMessage(w, sys::WM_KEYDOWN, sys::VK_DOWN);
+    sys::redrawWindow(w);
+    sys::Message m;
+    ASSERT_TRUE(sys::peekMessage(m));
+    EXPECT_EQ(m.message, unsigned(sys::WM_KEYDOWN));
+    EXPECT_EQ(m.wParam, uintptr_t(sys::VK_DOWN));
+    ASSERT_TRUE(sys::peekMessage(m));
+    EXPECT_EQ(m.message, unsigned(sys::WM_PAINT));
+    EXPECT_FALSE(sys::peekMessage(m));
+
+    sys::postQuitMessage(3);
+    ASSERT_TRUE(sys::peekMessage(m));
+    EXPECT_EQ(m.message, unsigned(sys::WM_QUIT));
+    EXPECT_EQ(m.wParam, 3u);
+
+    sys::postMessage(w, sys::WM_CLOSE);
+    sys::destroyWindow(w); // WM_DESTROY is sent at once; messages queued for the window go
+    EXPECT_EQ(seen.back(), unsigned(sys::WM_DESTROY));
+    EXPECT_FALSE(sys::peekMessage(m));
+}
+
+TEST(Platform, VirtualCounterReplacesTheRealOne) {
+    sys::VirtualCounter c;
+    c.now = 123;
+    c.frequency = 1000;
+    sys::useVirtualCounter(&c);
+    EXPECT_EQ(sys::performanceCounter(), 123);
+    EXPECT_EQ(sys::performanceFrequency(), 1000);
+    sys::sleepMilliseconds(2000); // virtual time moves instead of the wall clock
+    EXPECT_EQ(sys::performanceCounter(), 2123);
+    sys::useVirtualCounter(nullptr);
+    EXPECT_GT(sys::performanceFrequency(), 1000);
+}
+
+TEST(Platform, NativePathsUseThisPlatformsSeparator) {
+    EXPECT_EQ(sys::nativePath(".\\textures\\a.jpg"), "./textures/a.jpg");
+    EXPECT_EQ(sys::nativePath("plain"), "plain");
+}
+
+// A real context on the headless driver: the pixel format, the context through the WGL names,
+// a clear and a read-back through the table.
+TEST(Platform, RealContextClearsAndReadsBack) {
+    sys::preferHeadlessVideo();
+    ASSERT_EQ(loadGl("opengl32.dll") < 2, true);
+    auto proc = [](sys::Window*, unsigned, uintptr_t, intptr_t) -> intptr_t { return 0; };
+    sys::Window* w = sys::createWindow("gl", 0, 0, 64, 48, proc, nullptr);
+    RenderContext context(w, 32, 8);
+    if (context.createResult != 0) {
+        sys::destroyWindow(w);
+        unloadGl();
+        GTEST_SKIP() << "no GL context on this machine";
+    }
+    EXPECT_EQ(context.depthBits, 8);
+    EXPECT_EQ(wglGetCurrentContext(), context.glContext);
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    ASSERT_NE(extensions, nullptr);
+    EXPECT_NE(std::strstr(extensions, "GL_ARB_multitexture"), nullptr);
+    EXPECT_NE(wglGetProcAddress("glActiveTextureARB"), nullptr);
+
+    glClearColor(1.0f, 0.5f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    unsigned char pixel[4] = {};
+    glReadPixels(10, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    EXPECT_EQ(pixel[0], 255);
+    EXPECT_NEAR(pixel[1], 128, 1);
+    EXPECT_EQ(pixel[2], 0);
+    context.present(w);
+
+    EXPECT_EQ(context.release(), 0);
+    EXPECT_EQ(context.release(), 1);
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    sys::destroyWindow(w);
+    unloadGl();
+}
+
+// The release player's frame logic through the capture program, on a data folder of its own.
+TEST(Capture, RendersAFrameAndRefusesTimesPastTheEnd) {
+    ScratchDir dir("capture");
+    std::string error;
+    const std::string env = "mystified\nkey 0 value 0\nkey 22 value 1\nend\n";
+    ASSERT_TRUE(
+        writeArchive(dir.file("tir.val"), {{"mystified.env", {env.begin(), env.end()}}}, error))
+        << error;
+    const std::string capture = std::string(TIR_BIN_DIR) + "/capture";
+    const std::string out = dir.file("frame.png");
+    const std::string cmd = "SDL_VIDEODRIVER=offscreen " + capture + " --data " +
+                            dir.path.string() + " --at 12.5 --size 160x120 --out " + out + " > " +
+                            dir.file("log") + " 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0)
+        << std::string(readFile(dir.file("log")).begin(), readFile(dir.file("log")).end());
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgba;
+    ASSERT_TRUE(readPng(out, width, height, rgba));
+    EXPECT_EQ(width, 160);
+    EXPECT_EQ(height, 120);
+    // The timeline is empty: the frame is the cleared black.
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        ASSERT_EQ(rgba[i] + rgba[i + 1] + rgba[i + 2], 0);
+    }
+    const auto log = readFile(dir.file("log"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("12.500"), std::string::npos);
+
+    const std::string late = capture + " --data " + dir.path.string() +
+                             " --at 190 --size 8x8 --out " + out + " 2>/dev/null";
+    EXPECT_NE(std::system(late.c_str()), 0);
+}
+
+TEST(Player, MissingDataEndsWithFileNotFoundAndAFailureCode) {
+    ScratchDir dir("player");
+    const std::string cmd = "cd " + dir.path.string() +
+                            " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
+                            std::string(TIR_BIN_DIR) + "/player > log 2>&1";
+    const int status = std::system(cmd.c_str());
+    EXPECT_NE(status, 0);
+    const auto log = readFile(dir.file("log"));
+    const std::string text(log.begin(), log.end());
+    EXPECT_NE(text.find("FILE ERROR : No archive file!!! tir.val"), std::string::npos) << text;
+    EXPECT_NE(text.find("FILE NOT FOUND\n mystified.env"), std::string::npos) << text;
+}
