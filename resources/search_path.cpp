@@ -217,6 +217,11 @@ ArchiveSource::ArchiveSource(const char* archivePath) {
         if (entry->method == '0' && entry->storedSize > entry->size) {
             corruptArchive(archivePath, "an entry stores more bytes than its size", position + 4);
         }
+        // The in-memory size of stored data cannot exceed the archive itself; this also keeps a
+        // damaged size from asking for gigabytes.
+        if (entry->size > fileSize) {
+            corruptArchive(archivePath, "an entry's size is larger than the archive", position);
+        }
         entry->name =
             static_cast<char*>(std::calloc(static_cast<size_t>(entry->nameLength) + 1, 1));
         std::fseek(f, entry->nameOffset, SEEK_SET);

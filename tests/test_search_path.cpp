@@ -233,6 +233,8 @@ TEST_F(Fixture, DamagedDirectoriesAreReportedNeverReadOutOfBounds) {
              put32(im, 0, 1 << 20);
          },
          "data lies past the end"},
+        {"size beyond the archive", [](auto& im) { put32(im, 0, 1 << 30); },
+         "size is larger than the archive"},
         {"stored more than size", [](auto& im) { put32(im, 4, 3); }, "more bytes than its size"},
         {"name offset past the end", [](auto& im) { put32(im, 16, 1 << 20); },
          "name lies past the end"},
