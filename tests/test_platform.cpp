@@ -164,3 +164,47 @@ TEST(Player, MissingDataEndsWithFileNotFoundAndAFailureCode) {
     EXPECT_NE(text.find("FILE ERROR : No archive file!!! tir.val"), std::string::npos) << text;
     EXPECT_NE(text.find("FILE NOT FOUND\n mystified.env"), std::string::npos) << text;
 }
+
+TEST(Player, EmptySynchronisationEnvelopeIsAClearFatalError) {
+    ScratchDir dir("player-env");
+    std::string error;
+    const std::string env = "mystified\nend of keys\n";
+    ASSERT_TRUE(
+        writeArchive(dir.file("tir.val"), {{"mystified.env", {env.begin(), env.end()}}}, error));
+    const std::string cmd = "cd " + dir.path.string() +
+                            " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
+                            std::string(TIR_BIN_DIR) + "/player > log 2>&1";
+    EXPECT_NE(std::system(cmd.c_str()), 0);
+    const auto log = readFile(dir.file("log"));
+    EXPECT_NE(std::string(log.begin(), log.end()).find("\"mystified.env\" has no keys"),
+              std::string::npos);
+}
+
+TEST(Tirtool, PackListAndUnpackRoundTrip) {
+    ScratchDir dir("tirtool");
+    writeFile(dir.file("Scene.EXP"), std::string("KEXP\0\0\0\0 scene bytes", 20));
+    writeFile(dir.file("photo.jpg"), std::string("\xFF\xD8\xFF jpeg bytes"));
+    writeFile(dir.file("note.env"), std::string("fade\nkey 0 value 1\n"));
+    const std::string tool = std::string(TIR_BIN_DIR) + "/tirtool";
+    const std::string d = dir.path.string();
+    ASSERT_EQ(std::system((tool + " pack " + d + "/tir.val " + d + "/Scene.EXP " + d +
+                           "/photo.jpg " + d + "/note.env > /dev/null")
+                              .c_str()),
+              0);
+    ASSERT_EQ(std::system((tool + " list " + d + "/tir.val > " + d + "/list.txt").c_str()), 0);
+    const auto listing = readFile(dir.file("list.txt"));
+    const std::string text(listing.begin(), listing.end());
+    EXPECT_NE(text.find("PHOTO.JPG"), std::string::npos);
+    EXPECT_NE(text.find("plain"), std::string::npos);
+    EXPECT_NE(text.find("SCENE.EXP                                20         20  scrambled"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("3 entries"), std::string::npos);
+    ASSERT_EQ(std::system((tool + " unpack " + d + "/tir.val " + d + "/out > /dev/null").c_str()),
+              0);
+    EXPECT_EQ(readFile(dir.file("out/SCENE.EXP")), readFile(dir.file("Scene.EXP")));
+    EXPECT_EQ(readFile(dir.file("out/PHOTO.JPG")), readFile(dir.file("photo.jpg")));
+    EXPECT_EQ(readFile(dir.file("out/NOTE.ENV")), readFile(dir.file("note.env")));
+    EXPECT_NE(std::system((tool + " list " + d + "/missing.val 2>/dev/null").c_str()), 0);
+    EXPECT_NE(std::system((tool + " frobnicate 2>/dev/null").c_str()), 0);
+}
