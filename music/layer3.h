@@ -1,0 +1,59 @@
+// layer3.h - a compact MPEG-1 Layer III decoder: whole-stream input, one frame per call, and
+// each granule's 576 samples per channel handed as floats (full scale about +-1.0) to an
+// output routine installed by the caller.
+//
+// The bit reader, the synthesis rings and the overlap buffers are process-wide, so only one
+// decoder is active at a time and a new stream starts from whatever the previous one left in
+// the synthesis state (resetSynthesisState clears it). MPEG-2/2.5 streams and Layers I and II
+// end the process with "Error: MPEG2.0 unsupported" or "Error: layer2 unsupported" (status 1).
+// Damaged side information or main data never leaves the stream or the 576 spectral lines:
+// such a granule decodes as silence and decoding goes on.
+#pragma once
+
+#include <cstddef>
+
+namespace layer3 {
+
+struct Decoder;
+
+// Receives one granule: `count` samples per channel; `right` is null for a mono stream.
+using OutputRoutine = void (*)(int count, const float* left, const float* right);
+
+// Builds the requantisation, gain, window and Huffman look-up tables. Idempotent.
+void initDecoderTables();
+
+// Reads the whole file (relative to the working directory) and parses the first header to
+// learn the format. Null when the file cannot be opened or memory is short.
+Decoder* openDecoder(const char* fileName);
+// The same for a stream already in memory; the bytes are copied.
+Decoder* openDecoderMemory(const unsigned char* data, size_t size);
+
+// Decodes the next frame, calling the output routine once per granule. Returns 1152 for a
+// decoded frame and -1 once the stream is exhausted.
+int decodeFrame(Decoder* d);
+void closeDecoder(Decoder* d);
+
+// The process-wide output routine slot; null discards the output.
+void setOutputRoutine(OutputRoutine routine);
+
+// Format of the stream as learnt from its first header (0 when no header was found).
+int decoderChannels(const Decoder* d);
+int decoderSamplingRate(const Decoder* d);
+
+// Clears the process-wide synthesis rings, ring positions and overlap buffers.
+void resetSynthesisState();
+
+} // namespace layer3
+
+// The decoder's interface is used unqualified by the music code and the tools.
+using layer3::closeDecoder;
+using layer3::decodeFrame;
+using layer3::Decoder;
+using layer3::decoderChannels;
+using layer3::decoderSamplingRate;
+using layer3::initDecoderTables;
+using layer3::openDecoder;
+using layer3::openDecoderMemory;
+using layer3::OutputRoutine;
+using layer3::resetSynthesisState;
+using layer3::setOutputRoutine;
