@@ -1,0 +1,71 @@
+// fsound.h - the sound library the demo calls: output selection, start-up and shut-down of the
+// mixer, and one tracker module played from memory with its order position.
+//
+// The calls keep the names and the call pattern of the sound library the demo was written
+// against. Behind them, libopenmpt renders the module and an SDL2 audio device plays it at the
+// mixing rate given to FSOUND_Init. The module object is shared between the audio thread and
+// the caller's thread under one lock; everything else is called from one thread.
+//
+// The order query reports the order position being heard, not the one the renderer has mixed
+// ahead to: every block the audio callback renders is stamped with its position in the output
+// stream and the order it holds, and FMUSIC_GetOrder looks up the block at the output's play
+// position (see fsoundOutputLatencyFrames).
+#pragma once
+
+#include <cstdint>
+
+struct FmusicModule;
+
+// Output types. The program picks one before FSOUND_Init.
+enum FsoundOutput : int {
+    FSOUND_OUTPUT_NOSOUND = 0, // mixes into nothing in real time (SDL's dummy driver)
+    FSOUND_OUTPUT_WINMM = 1,   // "Windows Multimedia WaveOut": the ALSA driver where it exists
+    FSOUND_OUTPUT_DSOUND = 2,  // "Direct Sound": SDL's default audio driver (the default)
+};
+
+// The output type the next FSOUND_Init uses: FSOUND_OUTPUT_DSOUND until SetOutput changes it.
+int FSOUND_GetOutput();
+// Picks the output type; false (and no change) for an unknown type or while initialised.
+bool FSOUND_SetOutput(int outputType);
+// Mixer type, update rate (Hz) and mix-ahead (ms) are stored and reported back; the SDL device
+// has its own fixed buffer of fsoundBufferFrames frames. False while initialised.
+bool FSOUND_SetMixer(int mixer);
+bool FSOUND_SetUpdateRate(int rate);
+bool FSOUND_SetMixAhead(int milliseconds);
+// Opens the audio device at `mixRate` Hz, stereo. False when no audio device can be opened;
+// the library then stays uninitialised. `maxChannels` is accepted and not needed: libopenmpt
+// mixes every module channel itself.
+bool FSOUND_Init(int mixRate, int maxChannels);
+// Stops the output, frees every song still loaded and closes the device.
+void FSOUND_Close();
+// Drops the order stamps of audio not yet heard and makes the next callback start from
+// silence; used once after FSOUND_Init.
+void FSOUND_DSP_ClearMixBuffer();
+
+// Parses a module image (any format libopenmpt reads). The image is copied by the parser, so
+// the caller's buffer may change afterwards. Null (with a message on standard error) when the
+// image is not a module or the library is not initialised. The song loops at its end.
+FmusicModule* FMUSIC_LoadSongMemory(const void* data, int length);
+// Starts `song` from its first order; it replaces any song playing. False for a null song.
+bool FMUSIC_PlaySong(FmusicModule* song);
+// The order position being heard; 0 for a null song or before any of it was heard.
+int FMUSIC_GetOrder(FmusicModule* song);
+// Jumps to row 0 of `order`; false (and no jump) when the order is outside the order list.
+bool FMUSIC_SetOrder(FmusicModule* song, int order);
+// Stops `song` if it is playing and frees it. False for a null song.
+bool FMUSIC_FreeSong(FmusicModule* song);
+
+// Extensions of this port, for tests and tools.
+struct FsoundStatus {
+    bool initialised;
+    int mixRate;
+    int bufferFrames;  // frames per audio callback
+    int latencyFrames; // frames the output holds beyond the last callback's block
+    const char* driver;
+    int mixer, updateRate, mixAhead;
+    int64_t framesRendered; // frames handed to the device since FSOUND_Init
+};
+FsoundStatus fsoundStatus();
+// Frames per audio callback: 1,024 at 44,100 Hz is 23.2 ms, close to the original's 30 ms
+// mix-ahead, and small enough for the order query to be exact within one block.
+constexpr int fsoundBufferFrames = 1024;

@@ -1,0 +1,356 @@
+// fsound_sdl.cpp - the sound library over libopenmpt (the module) and SDL2 audio (the output).
+//
+// The SDL audio callback renders the playing module in small blocks and stamps each block with
+// its frame position in the output stream and the order it holds. The order query turns the
+// wall-clock time into the output's play position and looks the order up in those stamps, so
+// it reports what is being heard rather than what was mixed ahead.
+#include "platform/fsound.h"
+
+#include <SDL.h>
+#include <libopenmpt/libopenmpt.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+struct FmusicModule {
+    openmpt_module* module = nullptr;
+};
+
+namespace {
+
+// One order change in the output stream: from output frame `frame` on, `order` is heard.
+struct OrderStamp {
+    int64_t frame;
+    int order;
+};
+
+// Frames rendered per libopenmpt call inside the callback: the resolution of the order stamps
+// (1.5 ms at 44,100 Hz).
+constexpr int renderBlockFrames = 64;
+
+struct Library {
+    // Guards everything below that the audio callback touches: the songs, the playing song,
+    // the stamps and the frame counters.
+    std::mutex lock;
+
+    int outputType = FSOUND_OUTPUT_DSOUND;
+    int mixer = 0;
+    int updateRate = 0;
+    int mixAhead = 0;
+
+    bool initialised = false;
+    SDL_AudioDeviceID device = 0;
+    int mixRate = 44100;
+    const char* driver = "";
+    // Frames between the end of the newest block and the output's play position at the moment
+    // the callback returned (0 for outputs that take a whole block at once).
+    int latencyFrames = 0;
+
+    std::vector<FmusicModule*> songs;
+    FmusicModule* playing = nullptr;
+    std::deque<OrderStamp> stamps;
+    int lastStampedOrder = -1;
+    int64_t framesRendered = 0;
+    uint64_t lastCallbackCounter = 0;
+    bool clearPending = false;
+};
+
+Library& lib() {
+    static Library* instance = new Library; // lives to the process end; the callback may run late
+    return *instance;
+}
+
+// Renders `frames` stereo frames of the playing song (silence without one) and stamps order
+// changes. Called with the lock held.
+void renderInto(Library& l, int16_t* out, int frames) {
+    if (!l.playing || l.clearPending) {
+        std::memset(out, 0, static_cast<size_t>(frames) * 2 * sizeof(int16_t));
+        l.clearPending = false;
+        l.framesRendered += frames;
+        return;
+    }
+    openmpt_module* module = l.playing->module;
+    int done = 0;
+    while (done < frames) {
+        const int count = std::min(renderBlockFrames, frames - done);
+        const size_t got = openmpt_module_read_interleaved_stereo(
+            module, l.mixRate, static_cast<size_t>(count), out + 2 * done);
+        if (got < static_cast<size_t>(count)) {
+            // The song ended although it loops (an empty order list): the rest is silence.
+            std::memset(out + 2 * (done + static_cast<int>(got)), 0,
+                        static_cast<size_t>(count - static_cast<int>(got)) * 2 * sizeof(int16_t));
+        }
+        // The order reported after a block is that of the row whose tick started inside it,
+        // so a change is stamped at the block's first frame.
+        const int order = openmpt_module_get_current_order(module);
+        if (order != l.lastStampedOrder) {
+            l.stamps.push_back({l.framesRendered + done, order});
+            l.lastStampedOrder = order;
+        }
+        done += count;
+    }
+    l.framesRendered += frames;
+}
+
+void audioCallback(void*, Uint8* stream, int length) {
+    Library& l = lib();
+    std::lock_guard<std::mutex> guard(l.lock);
+    renderInto(l, reinterpret_cast<int16_t*>(stream), length / 4);
+    l.lastCallbackCounter = SDL_GetPerformanceCounter();
+}
+
+// The output frame being heard now. Outputs that write a whole block at once (the disk and
+// dummy drivers) have all of the newest block out as soon as the callback returns. A sound
+// card's queue holds two blocks then; its play position advances in real time from there
+// until the next callback, by at most one block.
+int64_t heardFrame(const Library& l) {
+    if (l.latencyFrames == 0) {
+        return l.framesRendered - 1;
+    }
+    const uint64_t now = SDL_GetPerformanceCounter();
+    const double seconds =
+        static_cast<double>(now - l.lastCallbackCounter) / SDL_GetPerformanceFrequency();
+    const int64_t elapsed = std::min<int64_t>(static_cast<int64_t>(seconds * l.mixRate),
+                                              static_cast<int64_t>(fsoundBufferFrames));
+    return l.framesRendered - l.latencyFrames + elapsed;
+}
+
+bool driverCompiledIn(const char* name) {
+    for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i) {
+        if (std::strcmp(SDL_GetAudioDriver(i), name) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int FSOUND_GetOutput() {
+    return lib().outputType;
+}
+
+bool FSOUND_SetOutput(int outputType) {
+    Library& l = lib();
+    if (l.initialised || outputType < FSOUND_OUTPUT_NOSOUND || outputType > FSOUND_OUTPUT_DSOUND) {
+        return false;
+    }
+    l.outputType = outputType;
+    return true;
+}
+
+bool FSOUND_SetMixer(int mixer) {
+    Library& l = lib();
+    if (l.initialised) {
+        return false;
+    }
+    l.mixer = mixer;
+    return true;
+}
+
+bool FSOUND_SetUpdateRate(int rate) {
+    Library& l = lib();
+    if (l.initialised) {
+        return false;
+    }
+    l.updateRate = rate;
+    return true;
+}
+
+bool FSOUND_SetMixAhead(int milliseconds) {
+    Library& l = lib();
+    if (l.initialised) {
+        return false;
+    }
+    l.mixAhead = milliseconds;
+    return true;
+}
+
+bool FSOUND_Init(int mixRate, int maxChannels) {
+    (void)maxChannels;
+    Library& l = lib();
+    if (l.initialised || mixRate < 8000 || mixRate > 192000) {
+        return false;
+    }
+    // The output type picks SDL's driver at normal priority, so SDL_AUDIODRIVER (the user's or a
+    // test's choice) still wins.
+    if (l.outputType == FSOUND_OUTPUT_NOSOUND) {
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_NORMAL);
+    } else if (l.outputType == FSOUND_OUTPUT_WINMM && driverCompiledIn("alsa")) {
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "alsa", SDL_HINT_NORMAL);
+    } else {
+        SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        std::fprintf(stderr, "FSOUND_Init: no audio driver: %s\n", SDL_GetError());
+        return false;
+    }
+    SDL_AudioSpec want{};
+    want.freq = mixRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = fsoundBufferFrames;
+    want.callback = &audioCallback;
+    SDL_AudioSpec have{};
+    // No changes allowed: SDL converts to the device's format, and each callback is exactly
+    // fsoundBufferFrames frames of 16-bit stereo at mixRate.
+    l.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (l.device == 0) {
+        std::fprintf(stderr, "FSOUND_Init: no audio device: %s\n", SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    const char* driver = SDL_GetCurrentAudioDriver();
+    l.driver = driver ? driver : "";
+    const bool wholeBlockOutput =
+        std::strcmp(l.driver, "disk") == 0 || std::strcmp(l.driver, "dummy") == 0;
+    {
+        std::lock_guard<std::mutex> guard(l.lock);
+        l.mixRate = mixRate;
+        l.latencyFrames = wholeBlockOutput ? 0 : 2 * fsoundBufferFrames;
+        l.framesRendered = 0;
+        l.lastCallbackCounter = SDL_GetPerformanceCounter();
+        l.stamps.clear();
+        l.lastStampedOrder = -1;
+        l.initialised = true;
+    }
+    SDL_PauseAudioDevice(l.device, 0); // silence until a song plays
+    return true;
+}
+
+void FSOUND_Close() {
+    Library& l = lib();
+    if (!l.initialised) {
+        return;
+    }
+    SDL_CloseAudioDevice(l.device); // waits for the callback to finish
+    l.device = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    std::lock_guard<std::mutex> guard(l.lock);
+    for (FmusicModule* song : l.songs) {
+        openmpt_module_destroy(song->module);
+        delete song;
+    }
+    l.songs.clear();
+    l.playing = nullptr;
+    l.stamps.clear();
+    l.initialised = false;
+}
+
+void FSOUND_DSP_ClearMixBuffer() {
+    Library& l = lib();
+    if (!l.initialised) {
+        return;
+    }
+    std::lock_guard<std::mutex> guard(l.lock);
+    l.clearPending = true;
+    l.stamps.clear();
+    l.lastStampedOrder = -1;
+}
+
+FmusicModule* FMUSIC_LoadSongMemory(const void* data, int length) {
+    Library& l = lib();
+    if (!l.initialised || !data || length <= 0) {
+        return nullptr;
+    }
+    int error = 0;
+    const char* message = nullptr;
+    openmpt_module* module = openmpt_module_create_from_memory2(
+        data, static_cast<size_t>(length), &openmpt_log_func_silent, nullptr,
+        &openmpt_error_func_store, nullptr, &error, &message, nullptr);
+    if (!module) {
+        std::fprintf(stderr, "FMUSIC_LoadSongMemory: %s\n",
+                     message ? message : "not a module libopenmpt can read");
+        openmpt_free_string(message);
+        return nullptr;
+    }
+    openmpt_free_string(message);
+    openmpt_module_set_repeat_count(module, -1); // loop at the end, as the original did
+    auto* song = new FmusicModule;
+    song->module = module;
+    std::lock_guard<std::mutex> guard(l.lock);
+    l.songs.push_back(song);
+    return song;
+}
+
+bool FMUSIC_PlaySong(FmusicModule* song) {
+    Library& l = lib();
+    if (!song || !l.initialised) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(l.lock);
+    openmpt_module_set_position_order_row(song->module, 0, 0);
+    l.playing = song;
+    l.clearPending = false;
+    // The song is heard from the first frame the next callback renders.
+    const int order = openmpt_module_get_current_order(song->module);
+    l.stamps.clear();
+    l.stamps.push_back({l.framesRendered, order});
+    l.lastStampedOrder = order;
+    return true;
+}
+
+int FMUSIC_GetOrder(FmusicModule* song) {
+    Library& l = lib();
+    if (!song || !l.initialised) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> guard(l.lock);
+    if (song != l.playing) {
+        return std::max(0, openmpt_module_get_current_order(song->module));
+    }
+    if (l.stamps.empty()) {
+        return 0;
+    }
+    const int64_t heard = heardFrame(l);
+    // The newest stamp at or before the play position; earlier ones are no longer needed.
+    while (l.stamps.size() > 1 && l.stamps[1].frame <= heard) {
+        l.stamps.pop_front();
+    }
+    return std::max(0, l.stamps.front().order);
+}
+
+bool FMUSIC_SetOrder(FmusicModule* song, int order) {
+    Library& l = lib();
+    if (!song || !l.initialised) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(l.lock);
+    if (order < 0 || order >= openmpt_module_get_num_orders(song->module)) {
+        return false;
+    }
+    openmpt_module_set_position_order_row(song->module, order, 0);
+    return true;
+}
+
+bool FMUSIC_FreeSong(FmusicModule* song) {
+    Library& l = lib();
+    if (!song) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(l.lock);
+    auto it = std::find(l.songs.begin(), l.songs.end(), song);
+    if (it == l.songs.end()) {
+        return false;
+    }
+    l.songs.erase(it);
+    if (l.playing == song) {
+        l.playing = nullptr;
+        l.stamps.clear();
+        l.lastStampedOrder = -1;
+    }
+    openmpt_module_destroy(song->module);
+    delete song;
+    return true;
+}
+
+FsoundStatus fsoundStatus() {
+    Library& l = lib();
+    std::lock_guard<std::mutex> guard(l.lock);
+    return {l.initialised, l.mixRate,    fsoundBufferFrames, l.latencyFrames, l.driver,
+            l.mixer,       l.updateRate, l.mixAhead,         l.framesRendered};
+}
