@@ -7,8 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct FmusicModule;
+
+// The companion's name for a module name: "m3d" after the first '.' among the first 16
+// characters ("mystified.xm" gives "mystified.m3d").
+std::string companionName(const char* moduleName);
 
 class MusicPlayer {
 public:
