@@ -164,7 +164,7 @@ struct Decoder {
     int values[576] = {};
     alignas(16) float lines[2][576] = {};
     int extent[2] = {}; // lines from here up are zero
-    alignas(16) float slots[slotsPerGranule][subbands] = {};
+    alignas(16) float slots[slotsPerGranule + 2][subbands] = {};
     alignas(16) float pcm[2][576] = {};
 };
 
@@ -293,7 +293,6 @@ struct BitCursor {
         position += static_cast<size_t>(count);
         return v;
     }
-    uint32_t get1() { return get(1); }
 };
 
 // Reads the scale factors of one granule and channel. Returns false when they run past the
@@ -337,11 +336,37 @@ bool readScaleFactors(Decoder* d, BitCursor& bits, int gr, int ch, size_t end) {
     return bits.position <= end;
 }
 
-// Decodes the big-value pairs and count1 quadruples into d->values. Returns the number of
-// lines decoded (all later lines are zero), or -1 when the data cannot be decoded.
-int readHuffman(Decoder* d, const GranuleChannel& g, BitCursor& bits, size_t end,
-                size_t hardLimit) {
-    int* values = d->values;
+// Where decoded values go: straight into requantised lines for long blocks (one gain per
+// scale-factor band, known before the Huffman data), or into d->values for short and mixed
+// blocks, which requantiseShort then scatters into reordered positions.
+struct LongBlockSink {
+    float* out;
+    const short* bandStart;
+    const float* bandGain;
+    int band = 0;
+    int bandEnd = 0;
+    float gain = 0.0f;
+
+    void put(int i, int value) {
+        while (i >= bandEnd) {
+            ++band;
+            bandEnd = bandStart[band + 1];
+            gain = bandGain[band];
+        }
+        out[i] = powTable[value + powLimit] * gain;
+    }
+};
+
+struct ValueSink {
+    int* values;
+    void put(int i, int value) { values[i] = value; }
+};
+
+// Decodes the big-value pairs and count1 quadruples of one granule and channel. Returns the
+// number of lines decoded (all later lines are zero), or -1 when the data cannot be decoded.
+template <class Sink>
+int readHuffman(const Decoder* d, const GranuleChannel& g, BitCursor& bits, size_t end,
+                size_t hardLimit, Sink& sink) {
     const short* longStart = bandBoundaries[d->header.samplingIndex].longStart;
     const int bigEnd = g.bigValues * 2;
     int regionEnd[3];
@@ -357,6 +382,8 @@ int readHuffman(Decoder* d, const GranuleChannel& g, BitCursor& bits, size_t end
     }
     regionEnd[2] = 576;
 
+    const unsigned char* data = bits.data;
+    size_t position = bits.position;
     int i = 0;
     for (int region = 0; region < 3; ++region) {
         const int stop = std::min(regionEnd[region], bigEnd);
@@ -369,60 +396,77 @@ int readHuffman(Decoder* d, const GranuleChannel& g, BitCursor& bits, size_t end
         }
         if (table.entryCount == 0) {
             // Table 0: every value is zero and no bits are spent.
-            std::fill(values + i, values + stop, 0);
-            i = stop;
+            for (; i < stop; ++i) {
+                sink.put(i, 0);
+            }
             continue;
         }
         const int linbits = table.linbits;
         for (; i < stop; i += 2) {
-            if (bits.position > hardLimit) {
+            if (position > hardLimit) {
                 return -1;
             }
-            const uint32_t entry = lookupHuffman(table, bits.peek32());
-            const int length = static_cast<int>((entry >> 8) & 31);
-            if (length == 0) {
+            // One load covers a whole pair: at least 57 bits, and a pair takes at most 47
+            // (19-bit code, two 13-bit linbits fields, two signs).
+            uint64_t window = loadBigEndian64(data + (position >> 3)) << (position & 7);
+            const uint32_t entry = lookupHuffman(table, static_cast<uint32_t>(window >> 32));
+            int used = static_cast<int>((entry >> 8) & 31);
+            if (used == 0) {
                 return -1;
             }
-            bits.position += static_cast<size_t>(length);
+            window <<= used;
             int x = static_cast<int>((entry >> 4) & 15);
             int y = static_cast<int>(entry & 15);
             if (x == 15 && linbits) {
-                x += static_cast<int>(bits.get(linbits));
+                x += static_cast<int>(window >> (64 - linbits));
+                window <<= linbits;
+                used += linbits;
             }
-            if (x && bits.get1()) {
-                x = -x;
-            }
+            // A non-zero value is followed by its sign bit. Whether a value is zero follows no
+            // pattern a branch predictor could learn, so the sign is applied arithmetically.
+            int present = x != 0;
+            x *= 1 - 2 * (static_cast<int>(window >> 63) & present);
+            window <<= present;
+            used += present;
             if (y == 15 && linbits) {
-                y += static_cast<int>(bits.get(linbits));
+                y += static_cast<int>(window >> (64 - linbits));
+                window <<= linbits;
+                used += linbits;
             }
-            if (y && bits.get1()) {
-                y = -y;
-            }
-            values[i] = x;
-            values[i + 1] = y;
+            present = y != 0;
+            y *= 1 - 2 * (static_cast<int>(window >> 63) & present);
+            used += present;
+            position += static_cast<size_t>(used);
+            sink.put(i, x);
+            sink.put(i + 1, y);
         }
     }
 
     // Count1 region: quadruples of -1, 0 and 1 until the granule's bits are used up. A
     // quadruple that ends past the granule's end was never meant and is dropped.
     const HuffmanTable& quad = huffmanTables[g.count1Table ? 33 : 32];
-    while (i + 4 <= 576 && bits.position < end) {
-        const uint32_t entry = lookupHuffman(quad, bits.peek32());
-        bits.position += (entry >> 8) & 31;
-        const int symbol = static_cast<int>(entry & 15);
+    while (i + 4 <= 576 && position < end) {
+        uint64_t window = loadBigEndian64(data + (position >> 3)) << (position & 7);
+        const uint32_t entry = lookupHuffman(quad, static_cast<uint32_t>(window >> 32));
+        int used = static_cast<int>((entry >> 8) & 31);
+        window <<= used;
+        int v[4];
         for (int k = 0; k < 4; ++k) {
-            int v = (symbol >> (3 - k)) & 1;
-            if (v && bits.get1()) {
-                v = -v;
-            }
-            values[i + k] = v;
+            const int present = (entry >> (3 - k)) & 1;
+            v[k] = present - 2 * (static_cast<int>(window >> 63) & present);
+            window <<= present;
+            used += present;
         }
-        i += 4;
-        if (bits.position > end) {
-            i -= 4;
+        position += static_cast<size_t>(used);
+        if (position > end) {
             break;
         }
+        for (int k = 0; k < 4; ++k) {
+            sink.put(i + k, v[k]);
+        }
+        i += 4;
     }
+    bits.position = position;
     return i;
 }
 
@@ -431,26 +475,19 @@ int readHuffman(Decoder* d, const GranuleChannel& g, BitCursor& bits, size_t end
 // gain and the scale factors. Short-block lines go straight to their reordered position
 // 3 * frequency + window.
 
-void requantiseLong(const int* values, int count, float* out, int firstBand, int lastBand,
-                    const short* bands, int exponentBase, int multiplier, const int* scalefac,
-                    int preflag) {
-    for (int sfb = firstBand; sfb < lastBand; ++sfb) {
-        const int start = bands[sfb];
-        const int stop = std::min<int>(bands[sfb + 1], count);
-        if (start >= stop) {
-            break;
-        }
-        const int e = exponentBase - multiplier * (scalefac[sfb] + preflag * pretab[sfb]);
-        const float gain = gainFactor(e);
-        for (int i = start; i < stop; ++i) {
-            out[i] = powTable[values[i] + powLimit] * gain;
-        }
+// Gains of the long bands from `first` to `last`.
+void longBandGains(const GranuleChannel& g, const int* scalefac, int first, int last,
+                   float* gains) {
+    const int multiplier = g.scalefacScale ? 4 : 2;
+    for (int sfb = first; sfb < last; ++sfb) {
+        gains[sfb] =
+            gainFactor(g.globalGain - 210 - multiplier * (scalefac[sfb] + g.preflag * pretab[sfb]));
     }
 }
 
 void requantiseShort(const int* values, int count, float* out, int firstBand, const short* bands,
-                     int exponentBase, int multiplier, const int (*scalefac)[3],
-                     const int* subblockGain) {
+                     const GranuleChannel& g, const int (*scalefac)[3]) {
+    const int multiplier = g.scalefacScale ? 4 : 2;
     for (int sfb = firstBand; sfb < 13; ++sfb) {
         const int start = bands[sfb];
         const int width = bands[sfb + 1] - start;
@@ -459,8 +496,8 @@ void requantiseShort(const int* values, int count, float* out, int firstBand, co
             if (natural >= count) {
                 return;
             }
-            const int e = exponentBase - 8 * subblockGain[w] - multiplier * scalefac[sfb][w];
-            const float gain = gainFactor(e);
+            const float gain = gainFactor(g.globalGain - 210 - 8 * g.subblockGain[w] -
+                                          multiplier * scalefac[sfb][w]);
             const int stop = std::min(width, count - natural);
             for (int j = 0; j < stop; ++j) {
                 out[3 * (start + j) + w] = powTable[values[natural + j] + powLimit] * gain;
@@ -469,28 +506,42 @@ void requantiseShort(const int* values, int count, float* out, int firstBand, co
     }
 }
 
-// The lines of one granule and channel; returns the extent (lines from there up are zero).
-int requantise(Decoder* d, const GranuleChannel& g, int ch, int count) {
+// Huffman decoding and requantisation of one granule and channel into d->lines[ch]. Returns
+// the extent (lines from there up are zero), or -1 when the data cannot be decoded.
+int decodeLines(Decoder* d, const GranuleChannel& g, int ch, BitCursor& bits, size_t end,
+                size_t hardLimit) {
     float* out = d->lines[ch];
     const BandBoundaries& bands = bandBoundaries[d->header.samplingIndex];
-    const int exponentBase = g.globalGain - 210;
-    const int multiplier = g.scalefacScale ? 4 : 2;
+    float gains[22];
     if (g.blockKind < 2) {
-        requantiseLong(d->values, count, out, 0, 22, bands.longStart, exponentBase, multiplier,
-                       d->scalefacLong[ch], g.preflag);
-        std::fill(out + count, out + 576, 0.0f);
+        longBandGains(g, d->scalefacLong[ch], 0, 22, gains);
+        LongBlockSink sink{out, bands.longStart, gains, -1, 0, 0.0f};
+        const int count = readHuffman(d, g, bits, end, hardLimit, sink);
+        if (count >= 0) {
+            std::fill(out + count, out + 576, 0.0f);
+        }
         return count;
+    }
+    ValueSink sink{d->values};
+    const int count = readHuffman(d, g, bits, end, hardLimit, sink);
+    if (count < 0) {
+        return -1;
     }
     std::fill(out, out + 576, 0.0f);
     int firstShort = 0;
     if (g.blockKind == 3) {
         // Mixed: bands 0..7 long (lines 0..35), then short bands from 3 (line 36) up.
-        requantiseLong(d->values, std::min(count, 36), out, 0, 8, bands.longStart, exponentBase,
-                       multiplier, d->scalefacLong[ch], g.preflag);
+        longBandGains(g, d->scalefacLong[ch], 0, 8, gains);
+        for (int i = 0; i < std::min(count, 36); ++i) {
+            int sfb = 0;
+            while (bands.longStart[sfb + 1] <= i) {
+                ++sfb;
+            }
+            out[i] = powTable[d->values[i] + powLimit] * gains[sfb];
+        }
         firstShort = 3;
     }
-    requantiseShort(d->values, count, out, firstShort, bands.shortStart, exponentBase, multiplier,
-                    d->scalefacShort[ch], g.subblockGain);
+    requantiseShort(d->values, count, out, firstShort, bands.shortStart, g, d->scalefacShort[ch]);
     int extent = 576;
     while (extent > 0 && out[extent - 1] == 0.0f) {
         --extent;
@@ -642,20 +693,19 @@ void decodeGranule(Decoder* d, int gr, BitCursor& bits, size_t& granuleStart, si
         const size_t start = granuleStart;
         const size_t end = start + static_cast<size_t>(g.part23Length);
         granuleStart = end;
-        int count = -1;
+        int extent = -1;
         if (frameValid && g.valid && end <= dataEnd) {
             bits.position = start;
             if (readScaleFactors(d, bits, gr, ch, end)) {
-                count = readHuffman(d, g, bits, end, dataEnd);
+                extent = decodeLines(d, g, ch, bits, end, dataEnd);
             }
         }
-        if (count < 0) {
+        if (extent < 0) {
             // Undecodable: this granule of this channel is silent.
             std::fill(d->lines[ch], d->lines[ch] + 576, 0.0f);
-            d->extent[ch] = 0;
-        } else {
-            d->extent[ch] = requantise(d, g, ch, count);
+            extent = 0;
         }
+        d->extent[ch] = extent;
     }
     if (channels == 2 && d->header.mode == 1 && d->header.modeExtension != 0) {
         jointStereo(d, gr);

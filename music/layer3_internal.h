@@ -49,7 +49,10 @@ constexpr int powLimit = 8206;
 extern float powTable[2 * powLimit + 1]; // index x + powLimit
 // 2^(i/4) for i = -127..45 (index i + 127); smaller exponents are computed exactly.
 extern float gainTable[173];
-float gainFactor(int exponent);
+float exactGainFactor(int exponent);
+inline float gainFactor(int exponent) {
+    return exponent >= -127 ? gainTable[exponent + 127] : exactGainFactor(exponent);
+}
 
 // The 36-point windows by block type (0 normal, 1 start, 3 stop; 2 holds the short window in
 // its first 12 entries).
@@ -120,15 +123,16 @@ inline uint32_t lookupHuffman(const HuffmanTable& table, uint32_t window) {
 void buildSynthesisTables();
 
 // Turns one granule's 576 spectral lines of channel `ch` (short-block lines interleaved as
-// 3 * frequency + window) into 18 time slots of 32 subband samples, slot-major in `slots`.
+// 3 * frequency + window) into 18 time slots of 32 subband samples, slot-major in `slots`
+// (rows 18 and 19 are padding for the four-slot matrixing and stay untouched).
 // `blockKind`: 0 long, 1 start/stop (by `blockType`), 2 short, 3 mixed; `mixedBlock` is the
 // side information's flag, which also applies to start and stop blocks. Subbands from
 // `activeSubbands` up carry no lines: they output their stored overlap only.
 void hybridSynthesis(int ch, float* lines, int blockKind, int blockType, bool mixedBlock,
-                     int activeSubbands, float slots[slotsPerGranule][subbands]);
+                     int activeSubbands, float slots[slotsPerGranule + 2][subbands]);
 
 // Runs the polyphase filter bank over 18 slots of channel `ch`, writing 576 samples.
-void polyphaseSynthesis(int ch, const float slots[slotsPerGranule][subbands], float* pcm);
+void polyphaseSynthesis(int ch, const float slots[slotsPerGranule + 2][subbands], float* pcm);
 
 void clearSynthesisState();
 

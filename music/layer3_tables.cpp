@@ -312,10 +312,7 @@ float synthesisWindow[512];
 HuffmanTable huffmanTables[34];
 uint32_t huffmanPool[huffmanPoolSize];
 
-float gainFactor(int exponent) {
-    if (exponent >= -127) {
-        return gainTable[exponent + 127];
-    }
+float exactGainFactor(int exponent) {
     // Below the table the factor is tiny but not always negligible: a large linbits value
     // times 2^(-32) still reaches the 16-bit range, so compute it exactly.
     return static_cast<float>(std::exp2(exponent / 4.0));
