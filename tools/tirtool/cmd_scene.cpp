@@ -1,0 +1,391 @@
+// cmd_scene.cpp - tirtool scene (print a scene file, or render it headless at a scene time) and
+// tirtool env (print an envelope's keys, tangents and sampled values).
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "resources/materials.h"
+#include "resources/search_path.h"
+#include "scene/render_state.h"
+#include "scene/scene.h"
+#include "scene/track.h"
+#include "tools/common/demo_scene.h"
+#include "tools/common/offscreen_gl.h"
+#include "tools/common/png_writer.h"
+#include "tools/tirtool/command.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    std::string file;
+    std::string archivePath;
+    bool render = false;
+    double at = 0.0;
+    int width = 640, height = 480;
+    std::string out;
+    double step = 1.0;
+    bool hasFrom = false, hasTo = false;
+    double from = 0.0, to = 0.0;
+    int kind = 0; // env: 0 decide from the first key line, 1 scalar, 3 vector
+    bool lit = false;
+};
+
+bool parseNumber(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == '\0' && std::isfinite(value);
+}
+
+// Sources for `file`: its own folder (and a textures folder under it), searched before the
+// archive when one is given, so a file on disk wins over the archive's copy. Returns the name
+// to look up.
+std::string registerSources(const Options& o) {
+    const fs::path path(o.file);
+    std::string folder = path.parent_path().string();
+    if (!folder.empty()) {
+        folder += "/";
+    }
+    if (!o.archivePath.empty()) {
+        searchPath.add(new ArchiveSource(o.archivePath.c_str()));
+        searchPath.add(new DirectorySource(folder.c_str()));
+    } else {
+        searchPath.add(new DirectorySource(folder.c_str()));
+        searchPath.add(new DirectorySource((folder + "textures/").c_str()));
+    }
+    return path.filename().string();
+}
+
+// Stands in for texture loading when a scene is only printed: a positive id per name, as a
+// real load gives, so the routines shown are the ones the scene gets when it plays.
+int noTextureLoad(const char*) {
+    static int next = 1;
+    return next++;
+}
+
+int keyCountOf(const VectorBinding* b) {
+    return b ? b->track->keyCount : 0;
+}
+int keyCountOf(const RotationBinding* b) {
+    return b ? b->track->keyCount : 0;
+}
+
+void printScene(const Scene& scene, const std::string& magic) {
+    std::printf("scene \"%s\"\n", scene.fileName);
+    std::printf("magic: %s (materials of %d bytes)\n", magic.c_str(),
+                std::strcmp(sceneFileMagic, "QUOR") == 0 ? 174 : 173);
+
+    int meshCount = 0;
+    for (MeshObject* m = scene.firstMesh; m; m = m->next) {
+        ++meshCount;
+    }
+    std::printf("\nmeshes: %d\n", meshCount);
+    for (MeshObject* m = scene.firstMesh; m; m = m->next) {
+        const Motion* motion = m->motion;
+        std::printf("  \"%s\" id %d: %d vertices, %d texture vertices, %d faces, material %d; "
+                    "keys: position %d, rotation %d, scale %d\n",
+                    m->name, m->id, m->vertexCount, m->texVertexCount, m->faceCount,
+                    m->materialIndex, keyCountOf(motion->position), keyCountOf(motion->rotation),
+                    keyCountOf(motion->scale));
+    }
+
+    const MaterialList& list = *scene.materials;
+    std::printf("\nmaterials: %d\n", list.count);
+    for (int i = 0; i < list.count; ++i) {
+        const Material& m = *list.items[i];
+        std::printf("  %d \"%s\": mode %d, %s, alpha %g, blend type %d, textures \"%s\" and "
+                    "\"%s\", routines %s / %s\n",
+                    i, m.name, m.mode, m.twoSided ? "two-sided" : "one-sided",
+                    static_cast<double>(m.alpha), m.blendType, m.textureName0, m.textureName1,
+                    beginRoutineName(m.begin), emitRoutineName(m.emit));
+    }
+
+    std::printf("\n");
+    if (!scene.camera) {
+        std::printf("camera: none (the scene is updated but never drawn)\n");
+    }
+    for (const Camera* c = scene.camera; c; c = c->next) {
+        int fovKeys = 0, rollKeys = 0;
+        const TrackHook* hook = c->motion ? c->motion->hooks : nullptr;
+        for (; hook; hook = hook->next) {
+            (hook->function == &updateCameraFov ? fovKeys : rollKeys) = hook->data->track->keyCount;
+        }
+        std::printf("camera \"%s\"%s: target \"%s\" (%s); keys: position %d, field of view %d, "
+                    "roll %d\n",
+                    c->name, c == scene.camera ? "" : " (unused: only the first camera is used)",
+                    c->targetName, c->target ? "found" : "missing: the view never changes",
+                    keyCountOf(c->motion ? c->motion->position : nullptr), fovKeys, rollKeys);
+    }
+
+    int dummyCount = 0;
+    for (DummyNode* d = scene.firstDummy; d; d = d->next) {
+        ++dummyCount;
+    }
+    std::printf("\ndummy nodes: %d\n", dummyCount);
+    for (DummyNode* d = scene.firstDummy; d; d = d->next) {
+        std::printf("  \"%s\" id %d: position keys %d\n", d->name, d->motion ? d->motion->id : 0,
+                    keyCountOf(d->motion ? d->motion->position : nullptr));
+    }
+}
+
+// The first four bytes of the file as printable text.
+std::string readMagic(const char* name) {
+    LoadedFile* f = searchPath.load(name, loadFatal);
+    const auto* data = static_cast<const unsigned char*>(f->lock());
+    std::string magic;
+    for (int i = 0; i < 4 && i < f->size; ++i) {
+        magic += (data[i] >= 32 && data[i] < 127) ? static_cast<char>(data[i]) : '?';
+    }
+    f->unlock();
+    delete f;
+    return magic;
+}
+
+int renderScene(const Options& o, const std::string& name) {
+    OffscreenGl gl;
+    std::string error;
+    if (!gl.open(o.width, o.height, error)) {
+        return fail("%s", error.c_str());
+    }
+    // The state the demo's frames start from.
+    glDisable(GL_LIGHTING);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_TRUE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_CULL_FACE);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    auto* scene = new Scene(name.c_str());
+    if (loadScene(scene) != formatExp) {
+        return fail("%s is not a \".exp\" scene file", name.c_str());
+    }
+    if (o.lit) {
+        // What an effect part does to light its meshes: per-vertex light from the scene's light
+        // node, or from (1, 0, 0) when it has none.
+        for (MeshObject* m = scene->firstMesh; m; m = m->next) {
+            m->unlit = 0;
+        }
+    }
+    if (!scene->camera) {
+        std::fprintf(stderr, "tirtool: %s has no camera, so nothing is drawn\n", name.c_str());
+    }
+    drawnFaceCount = 0;
+    fadeFactor = 1.0f;
+    beginPrimitive(GL_TRIANGLES);
+    drawScene(scene, static_cast<float>(o.at));
+    endPrimitive();
+    const std::vector<unsigned char> pixels = gl.readRgb();
+    delete scene;
+    if (!writePng(o.out, o.width, o.height, 3, pixels)) {
+        return 1;
+    }
+    std::printf("rendered %s at scene time %g, %d faces, %dx%d into %s\n", name.c_str(), o.at,
+                drawnFaceCount, o.width, o.height, o.out.c_str());
+    return 0;
+}
+
+int scene(const std::vector<std::string>& args) {
+    Options o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--archive" && hasValue) {
+            o.archivePath = args[++i];
+        } else if (a == "--at" && hasValue) {
+            o.render = true;
+            if (!parseNumber(args[++i], o.at)) {
+                return fail("--at wants a scene time, such as 12.5");
+            }
+        } else if (a == "--size" && hasValue) {
+            o.render = true;
+            if (std::sscanf(args[++i].c_str(), "%dx%d", &o.width, &o.height) != 2 || o.width <= 0 ||
+                o.height <= 0 || o.width > 8192 || o.height > 8192) {
+                return fail("--size wants WIDTHxHEIGHT, such as 640x480");
+            }
+        } else if (a == "--out" && hasValue) {
+            o.render = true;
+            o.out = args[++i];
+        } else if (a == "--lit") {
+            o.lit = true;
+        } else if (!a.empty() && a[0] != '-' && o.file.empty()) {
+            o.file = a;
+        } else {
+            return usageError("scene");
+        }
+    }
+    if (o.file.empty() || (o.render && o.out.empty())) {
+        return usageError("scene");
+    }
+    if (!o.archivePath.empty() && !fs::exists(o.archivePath)) {
+        return fail("cannot open the archive %s", o.archivePath.c_str());
+    }
+    const std::string name = registerSources(o);
+    if (name.size() > 35) {
+        return fail("the scene name \"%s\" is longer than 35 characters", name.c_str());
+    }
+    if (o.render) {
+        sys::preferHeadlessVideo();
+        return renderScene(o, name);
+    }
+
+    installNullGl();
+    materialTextureLoader = &noTextureLoad;
+    const std::string magic = readMagic(name.c_str());
+    auto* s = new Scene(name.c_str());
+    const int format = loadScene(s);
+    if (format != formatExp) {
+        std::printf("scene \"%s\": format %d has no reader; the scene stays empty\n", s->fileName,
+                    format);
+        delete s;
+        return 0;
+    }
+    printScene(*s, magic);
+    delete s;
+    return 0;
+}
+
+// ---- envelopes
+
+int env(const std::vector<std::string>& args) {
+    Options o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--archive" && hasValue) {
+            o.archivePath = args[++i];
+        } else if (a == "--step" && hasValue) {
+            if (!parseNumber(args[++i], o.step) || o.step <= 0) {
+                return fail("--step wants a positive number");
+            }
+        } else if (a == "--from" && hasValue) {
+            o.hasFrom = parseNumber(args[++i], o.from);
+            if (!o.hasFrom) {
+                return fail("--from wants a time");
+            }
+        } else if (a == "--to" && hasValue) {
+            o.hasTo = parseNumber(args[++i], o.to);
+            if (!o.hasTo) {
+                return fail("--to wants a time");
+            }
+        } else if (a == "--scalar") {
+            o.kind = 1;
+        } else if (a == "--vector") {
+            o.kind = 3;
+        } else if (!a.empty() && a[0] != '-' && o.file.empty()) {
+            o.file = a;
+        } else {
+            return usageError("env");
+        }
+    }
+    if (o.file.empty()) {
+        return usageError("env");
+    }
+    if (!o.archivePath.empty() && !fs::exists(o.archivePath)) {
+        return fail("cannot open the archive %s", o.archivePath.c_str());
+    }
+    const std::string name = registerSources(o);
+    LoadedFile* file = searchPath.load(name.c_str(), loadFatal);
+    const std::string text(static_cast<const char*>(file->lock()), static_cast<size_t>(file->size));
+    file->unlock();
+    delete file;
+
+    if (o.kind == 0) {
+        // A vector key line converts 4 or 7 numbers; a scalar one 2 or 5.
+        const char* line = std::strchr(text.c_str(), '\n');
+        float v[7];
+        const int n = line ? std::sscanf(line + 1, "%*s %f %*s %f %f %f %f %f %f", &v[0], &v[1],
+                                         &v[2], &v[3], &v[4], &v[5], &v[6])
+                           : 0;
+        o.kind = (n == 4 || n == 7) ? 3 : 1;
+    }
+    const int maxRows = 100000;
+    if (o.kind == 1) {
+        ScalarTrack t;
+        parseEnvelope(t, text.c_str());
+        std::printf("envelope \"%s\" (scalar): %d keys\n", t.name, t.keyCount);
+        std::printf("%5s %12s %12s %9s %9s %9s %12s %12s\n", "key", "time", "value", "tension",
+                    "contin.", "bias", "in", "out");
+        for (int i = 0; i < t.keyCount; ++i) {
+            const ScalarKey& k = t.keys[i];
+            std::printf("%5d %12g %12g %9g %9g %9g %12g %12g\n", i, double(k.time), double(k.value),
+                        double(k.tension), double(k.continuity), double(k.bias),
+                        double(k.inTangent), double(k.outTangent));
+        }
+        if (t.keyCount == 0) {
+            return 0;
+        }
+        const double from = o.hasFrom ? o.from : t.keys[0].time;
+        const double to = o.hasTo ? o.to : t.keys[t.lastIndex].time;
+        std::printf("\nvalues every %g from %g to %g:\n", o.step, from, to);
+        int rows = 0;
+        for (double time = from; time <= to + o.step * 1e-6 && rows < maxRows; ++rows) {
+            std::printf("%12g %12g\n", time, double(evaluate(t, static_cast<float>(time))));
+            time = from + o.step * (rows + 1);
+        }
+        return 0;
+    }
+    VectorTrack t;
+    parseVectorEnvelope(t, text.c_str());
+    std::printf("envelope \"%s\" (vector): %d keys\n", t.name, t.keyCount);
+    for (int i = 0; i < t.keyCount; ++i) {
+        const VectorKey& k = t.keys[i];
+        std::printf("key %d: time %g value (%g, %g, %g) tension %g continuity %g bias %g in (%g, "
+                    "%g, %g) out (%g, %g, %g)\n",
+                    i, double(k.time), double(k.value[0]), double(k.value[1]), double(k.value[2]),
+                    double(k.tension), double(k.continuity), double(k.bias), double(k.inTangent[0]),
+                    double(k.inTangent[1]), double(k.inTangent[2]), double(k.outTangent[0]),
+                    double(k.outTangent[1]), double(k.outTangent[2]));
+    }
+    if (t.keyCount == 0) {
+        return 0;
+    }
+    const double from = o.hasFrom ? o.from : t.keys[0].time;
+    const double to = o.hasTo ? o.to : t.keys[t.lastIndex].time;
+    std::printf("\nvalues every %g from %g to %g:\n", o.step, from, to);
+    int rows = 0;
+    for (double time = from; time <= to + o.step * 1e-6 && rows < maxRows; ++rows) {
+        evaluate(t, static_cast<float>(time));
+        std::printf("%12g %12g %12g %12g\n", time, double(t.value[0]), double(t.value[1]),
+                    double(t.value[2]));
+        time = from + o.step * (rows + 1);
+    }
+    return 0;
+}
+
+CommandRegistration
+    sceneCommand({"scene", "FILE [--archive ARCHIVE] [--at T --size WxH --out FILE.png [--lit]]",
+                  "prints a scene file's meshes, materials, camera and dummy "
+                  "nodes; with --out renders it headless at scene time T",
+                  &scene});
+int demo(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        return usageError("scene-demo");
+    }
+    std::error_code ec;
+    fs::create_directories(args[0], ec);
+    std::string error;
+    if (!writeDemoScene(args[0], error)) {
+        return fail("%s", error.c_str());
+    }
+    std::printf("wrote demo.exp and demo_checker.jpg into %s\n", args[0].c_str());
+    return 0;
+}
+
+CommandRegistration demoCommand({"scene-demo", "FOLDER",
+                                 "writes the example scene demo.exp and its texture into FOLDER",
+                                 &demo});
+CommandRegistration envCommand({"env",
+                                "FILE [--archive ARCHIVE] [--step S] [--from T] [--to T] "
+                                "[--scalar|--vector]",
+                                "prints an envelope's keys with their tangents and its value "
+                                "every S time units",
+                                &env});
+
+} // namespace
