@@ -747,6 +747,14 @@ void decodeMainData(Decoder* d) {
     d->reservoirFill = keep;
 }
 
+void releaseDecoder(Decoder* d) {
+    if (currentStream == &d->stream) {
+        currentStream = nullptr;
+    }
+    std::free(d->stream.data);
+    delete d;
+}
+
 Decoder* openStream(unsigned char* data, size_t size) {
     Decoder* d = new (std::nothrow) Decoder;
     if (!d) {
@@ -755,6 +763,16 @@ Decoder* openStream(unsigned char* data, size_t size) {
     }
     d->stream.data = data;
     d->stream.size = size;
+    // The first header can be fatal (another MPEG version); where the exit is intercepted
+    // and unwinds instead, the half-opened decoder is released on the way.
+    struct ReleaseOnUnwind {
+        Decoder* d;
+        ~ReleaseOnUnwind() {
+            if (d) {
+                releaseDecoder(d);
+            }
+        }
+    } guard{d};
     select(&d->stream);
     // Learn the format from the first frame, then rewind.
     if (parseHeader(d)) {
@@ -763,6 +781,7 @@ Decoder* openStream(unsigned char* data, size_t size) {
     reader.position = 0;
     d->frameCount = 0;
     savePosition();
+    guard.d = nullptr;
     return d;
 }
 
@@ -832,14 +851,9 @@ int decodeFrame(Decoder* d) {
 }
 
 void closeDecoder(Decoder* d) {
-    if (!d) {
-        return;
+    if (d) {
+        releaseDecoder(d);
     }
-    if (currentStream == &d->stream) {
-        currentStream = nullptr;
-    }
-    std::free(d->stream.data);
-    delete d;
 }
 
 void setOutputRoutine(OutputRoutine routine) {
