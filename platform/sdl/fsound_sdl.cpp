@@ -47,8 +47,10 @@ struct Library {
     int mixRate = 44100;
     const char* driver = "";
     // Frames between the end of the newest block and the output's play position at the moment
-    // the callback returned (0 for outputs that take a whole block at once).
+    // the callback returned, and whether that position then advances in real time (a sound
+    // card) or by whole blocks at each callback (the disk and dummy drivers).
     int latencyFrames = 0;
+    bool interpolate = false;
 
     std::vector<FmusicModule*> songs;
     FmusicModule* playing = nullptr;
@@ -66,9 +68,9 @@ Library& lib() {
 
 // Renders `frames` stereo frames of the playing song (silence without one) and stamps order
 // changes. Called with the lock held.
-void renderInto(Library& l, int16_t* out, int frames) {
+void renderInto(Library& l, float* out, int frames) {
     if (!l.playing || l.clearPending) {
-        std::memset(out, 0, static_cast<size_t>(frames) * 2 * sizeof(int16_t));
+        std::memset(out, 0, static_cast<size_t>(frames) * 2 * sizeof(float));
         l.clearPending = false;
         l.framesRendered += frames;
         return;
@@ -77,12 +79,12 @@ void renderInto(Library& l, int16_t* out, int frames) {
     int done = 0;
     while (done < frames) {
         const int count = std::min(renderBlockFrames, frames - done);
-        const size_t got = openmpt_module_read_interleaved_stereo(
+        const size_t got = openmpt_module_read_interleaved_float_stereo(
             module, l.mixRate, static_cast<size_t>(count), out + 2 * done);
         if (got < static_cast<size_t>(count)) {
             // The song ended although it loops (an empty order list): the rest is silence.
             std::memset(out + 2 * (done + static_cast<int>(got)), 0,
-                        static_cast<size_t>(count - static_cast<int>(got)) * 2 * sizeof(int16_t));
+                        static_cast<size_t>(count - static_cast<int>(got)) * 2 * sizeof(float));
         }
         // The order reported after a block is that of the row whose tick started inside it,
         // so a change is stamped at the block's first frame.
@@ -99,17 +101,18 @@ void renderInto(Library& l, int16_t* out, int frames) {
 void audioCallback(void*, Uint8* stream, int length) {
     Library& l = lib();
     std::lock_guard<std::mutex> guard(l.lock);
-    renderInto(l, reinterpret_cast<int16_t*>(stream), length / 4);
+    renderInto(l, reinterpret_cast<float*>(stream), length / 8);
     l.lastCallbackCounter = SDL_GetPerformanceCounter();
 }
 
-// The output frame being heard now. Outputs that write a whole block at once (the disk and
-// dummy drivers) have all of the newest block out as soon as the callback returns. A sound
-// card's queue holds two blocks then; its play position advances in real time from there
-// until the next callback, by at most one block.
+// The output frame being heard now. The newest block was handed to the device when the last
+// callback returned. The dummy and disk drivers take it whole at once (a block of 8,192 bytes
+// passes straight through the disk driver's stdio buffer of 4,096). A sound card's queue holds
+// two blocks after a callback, and its play position advances in real time from there until
+// the next callback, by at most one block.
 int64_t heardFrame(const Library& l) {
-    if (l.latencyFrames == 0) {
-        return l.framesRendered - 1;
+    if (!l.interpolate) {
+        return l.framesRendered - l.latencyFrames - 1;
     }
     const uint64_t now = SDL_GetPerformanceCounter();
     const double seconds =
@@ -191,13 +194,13 @@ bool FSOUND_Init(int mixRate, int maxChannels) {
     }
     SDL_AudioSpec want{};
     want.freq = mixRate;
-    want.format = AUDIO_S16SYS;
+    want.format = AUDIO_F32SYS;
     want.channels = 2;
     want.samples = fsoundBufferFrames;
     want.callback = &audioCallback;
     SDL_AudioSpec have{};
     // No changes allowed: SDL converts to the device's format, and each callback is exactly
-    // fsoundBufferFrames frames of 16-bit stereo at mixRate.
+    // fsoundBufferFrames frames of float stereo at mixRate.
     l.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (l.device == 0) {
         std::fprintf(stderr, "FSOUND_Init: no audio device: %s\n", SDL_GetError());
@@ -206,12 +209,13 @@ bool FSOUND_Init(int mixRate, int maxChannels) {
     }
     const char* driver = SDL_GetCurrentAudioDriver();
     l.driver = driver ? driver : "";
-    const bool wholeBlockOutput =
-        std::strcmp(l.driver, "disk") == 0 || std::strcmp(l.driver, "dummy") == 0;
+    const bool disk = std::strcmp(l.driver, "disk") == 0;
+    const bool dummy = std::strcmp(l.driver, "dummy") == 0;
     {
         std::lock_guard<std::mutex> guard(l.lock);
         l.mixRate = mixRate;
-        l.latencyFrames = wholeBlockOutput ? 0 : 2 * fsoundBufferFrames;
+        l.latencyFrames = disk || dummy ? 0 : 2 * fsoundBufferFrames;
+        l.interpolate = !disk && !dummy;
         l.framesRendered = 0;
         l.lastCallbackCounter = SDL_GetPerformanceCounter();
         l.stamps.clear();

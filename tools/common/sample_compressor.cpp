@@ -21,8 +21,10 @@ constexpr int frameSamples = 1152;
 // Encoded value = sample / restoreScale: the restore's 0.4 gain times its 32000 full scale.
 constexpr float restoreScale = 12800.0f;
 
-bool encodeStream(const std::vector<int16_t>& values, const CompressOptions& options,
-                  std::vector<unsigned char>& stream, std::string& error) {
+} // namespace
+
+bool encodeSampleStream(const std::vector<int16_t>& values, const CompressOptions& options,
+                        std::vector<unsigned char>& stream, std::string& error) {
     lame_t lame = lame_init();
     if (!lame) {
         error = "LAME cannot start";
@@ -72,8 +74,6 @@ bool encodeStream(const std::vector<int16_t>& values, const CompressOptions& opt
     stream.resize(static_cast<size_t>(n + tail));
     return true;
 }
-
-} // namespace
 
 double snrDb(const std::vector<int16_t>& original, const std::vector<int16_t>& restored,
              size_t from) {
@@ -200,7 +200,7 @@ bool compressSamples(const std::vector<unsigned char>& module, const CompressOpt
             r.clipped += v > 32000 || v < -32000;
         }
         std::vector<unsigned char> stream;
-        if (!encodeStream(values, options, stream, error)) {
+        if (!encodeSampleStream(values, options, stream, error)) {
             return false;
         }
         r.streamBytes = stream.size();

@@ -10,6 +10,7 @@
 // 12800 x, so the encoder is fed value / 12800; values beyond +-32000 come back clipped.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,11 @@ bool compressSamples(const std::vector<unsigned char>& module, const CompressOpt
                      std::vector<unsigned char>& outModule,
                      std::vector<unsigned char>& outCompanion, std::vector<SampleReport>& report,
                      std::string& error);
+
+// One sample's stream, arranged for the restore as described above (mono, constant bitrate,
+// no Xing frame, no filters).
+bool encodeSampleStream(const std::vector<int16_t>& values, const CompressOptions& options,
+                        std::vector<unsigned char>& stream, std::string& error);
 
 // Parses "1,3,5-7" into sample numbers. False on anything else.
 bool parseSampleList(const std::string& text, std::vector<int>& numbers);

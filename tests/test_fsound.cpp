@@ -1,0 +1,191 @@
+// test_fsound.cpp - the sound library over libopenmpt and SDL audio: output selection, start-up
+// failure, looping and order jumps, and the order query against what reaches the output.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "music/music_player.h"
+#include "music_test_support.h"
+#include "platform/fsound.h"
+#include "test_support.h"
+
+using namespace testing_support;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double secondsSince(Clock::time_point t0) {
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// Polls `song`'s order until it equals `order` or `seconds` pass; the time it took, or -1.
+double waitForOrder(FmusicModule* song, int order, double seconds) {
+    const auto t0 = Clock::now();
+    while (secondsSince(t0) < seconds) {
+        if (FMUSIC_GetOrder(song) == order) {
+            return secondsSince(t0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST(Fsound, OutputSelectionAndStartUpFailure) {
+    EXPECT_EQ(FSOUND_GetOutput(), FSOUND_OUTPUT_DSOUND); // the library's default
+    EXPECT_TRUE(FSOUND_SetOutput(FSOUND_OUTPUT_WINMM));
+    EXPECT_EQ(FSOUND_GetOutput(), FSOUND_OUTPUT_WINMM);
+    EXPECT_FALSE(FSOUND_SetOutput(7));
+    EXPECT_EQ(FSOUND_GetOutput(), FSOUND_OUTPUT_WINMM);
+
+    {
+        // No audio device can be opened: Init fails and nothing works afterwards.
+        EnvVar driver("SDL_AUDIODRIVER", "no-such-driver");
+        EXPECT_FALSE(FSOUND_Init(44100, 32));
+        EXPECT_FALSE(fsoundStatus().initialised);
+        const auto image = writeXm(makeOrderSong(1));
+        EXPECT_EQ(FMUSIC_LoadSongMemory(image.data(), static_cast<int>(image.size())), nullptr);
+        MusicPlayer player;
+        player.configure(0);
+        EXPECT_EQ(player.initialise(), 0);
+        EXPECT_EQ(player.initialised, 0);
+        EXPECT_EQ(player.load("never-read.xm"), 0); // no search path, and no fatal error
+    }
+
+    // SDL_AUDIODRIVER wins over the output type's driver; settings are kept while running.
+    EnvVar driver("SDL_AUDIODRIVER", "dummy");
+    EXPECT_TRUE(FSOUND_SetMixer(0) && FSOUND_SetUpdateRate(30) && FSOUND_SetMixAhead(30));
+    ASSERT_TRUE(FSOUND_Init(44100, 32));
+    const FsoundStatus s = fsoundStatus();
+    EXPECT_STREQ(s.driver, "dummy");
+    EXPECT_EQ(s.mixRate, 44100);
+    EXPECT_EQ(s.updateRate, 30);
+    EXPECT_EQ(s.mixAhead, 30);
+    EXPECT_FALSE(FSOUND_SetOutput(FSOUND_OUTPUT_DSOUND)); // not while initialised
+    EXPECT_FALSE(FSOUND_Init(44100, 32));
+    const char junk[] = "this is not a module at all, only some words";
+    EXPECT_EQ(FMUSIC_LoadSongMemory(junk, sizeof junk), nullptr);
+    EXPECT_FALSE(FMUSIC_PlaySong(nullptr));
+    EXPECT_EQ(FMUSIC_GetOrder(nullptr), 0);
+    EXPECT_FALSE(FMUSIC_FreeSong(nullptr));
+    FSOUND_Close();
+    EXPECT_FALSE(fsoundStatus().initialised);
+    EXPECT_TRUE(FSOUND_SetOutput(FSOUND_OUTPUT_DSOUND));
+}
+
+TEST(Fsound, SongLoopsAndJumpsBetweenOrders) {
+    EnvVar driver("SDL_AUDIODRIVER", "dummy");
+    ASSERT_TRUE(FSOUND_Init(44100, 32));
+    const auto image = writeXm(makeOrderSong(4));
+    FmusicModule* song = FMUSIC_LoadSongMemory(image.data(), static_cast<int>(image.size()));
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(FMUSIC_PlaySong(song));
+    EXPECT_EQ(FMUSIC_GetOrder(song), 0);
+    EXPECT_FALSE(FMUSIC_SetOrder(song, -1));
+    EXPECT_FALSE(FMUSIC_SetOrder(song, 4));
+    ASSERT_TRUE(FMUSIC_SetOrder(song, 3));
+    // Heard once the blocks mixed before the jump are out: well within 100 ms here.
+    const double jump = waitForOrder(song, 3, 0.5);
+    EXPECT_GE(jump, 0);
+    EXPECT_LT(jump, 0.1);
+    // Order 3 is the last: after its 300 ms the song starts again at order 0.
+    const double loop = waitForOrder(song, 0, 1.0);
+    EXPECT_GT(loop, 0.15);
+    EXPECT_LT(loop, 0.5);
+    EXPECT_TRUE(FMUSIC_FreeSong(song)); // while playing: the output goes silent
+    EXPECT_FALSE(FMUSIC_FreeSong(song));
+    FSOUND_Close();
+}
+
+// The module plays into SDL's disk driver while the test logs every order change and every
+// growth of the output file with its time. Each order change must be reported within one audio
+// buffer of the moment that order's first frame reaches the file, and the file must be
+// libopenmpt's own render of the module.
+TEST(Fsound, OrderQueryFollowsTheAudioReachingTheOutput) {
+    ScratchDir dir("fsound-disk");
+    const std::string out = dir.file("out.raw");
+    EnvVar driver("SDL_AUDIODRIVER", "disk");
+    EnvVar file("SDL_DISKAUDIOFILE", out);
+    ASSERT_TRUE(FSOUND_Init(44100, 32));
+    ASSERT_EQ(fsoundStatus().latencyFrames, 0); // the disk driver writes whole blocks
+    const auto image = writeXm(makeOrderSong(4));
+    FmusicModule* song = FMUSIC_LoadSongMemory(image.data(), static_cast<int>(image.size()));
+    ASSERT_NE(song, nullptr);
+
+    struct Event {
+        double t;
+        int64_t value;
+    };
+    std::vector<Event> orders, sizes;
+    ASSERT_TRUE(FMUSIC_PlaySong(song));
+    const auto t0 = Clock::now();
+    orders.push_back({0, FMUSIC_GetOrder(song)});
+    while (secondsSince(t0) < 1.65) {
+        const double t = secondsSince(t0);
+        const int order = FMUSIC_GetOrder(song);
+        std::error_code ec;
+        const auto size = static_cast<int64_t>(std::filesystem::file_size(out, ec));
+        if (order != orders.back().value) {
+            orders.push_back({t, order});
+        }
+        if (!ec && (sizes.empty() || size != sizes.back().value)) {
+            sizes.push_back({t, size});
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    FMUSIC_FreeSong(song);
+    FSOUND_Close();
+
+    const auto raw = readFile(out);
+    std::vector<float> heard(raw.size() / 4); // float stereo, as the device was opened
+    std::memcpy(heard.data(), raw.data(), heard.size() * 4);
+    const int64_t frames = static_cast<int64_t>(heard.size() / 2);
+    const Render ref = renderModule(image, frames);
+    ASSERT_GE(ref.orders.size(), 6u); // 0 1 2 3, then the loop: 0 1
+    EXPECT_EQ(ref.orders[4], 0);
+
+    // The song starts where the file stops being silent; from there it is libopenmpt's render.
+    const int64_t start = firstSoundingFrame(heard) - firstSoundingFrame(ref.stereo);
+    ASSERT_GE(start, 0);
+    int64_t compared = 0, different = 0;
+    double energy = 0;
+    for (int64_t i = 0; i + start < frames; ++i) {
+        for (int c = 0; c < 2; ++c) {
+            const float a = heard[static_cast<size_t>(2 * (i + start) + c)];
+            different += a != ref.stereo[static_cast<size_t>(2 * i + c)];
+            energy += static_cast<double>(a) * a;
+        }
+        ++compared;
+    }
+    EXPECT_GT(compared, 44100); // over a second of the song reached the file
+    EXPECT_EQ(different, 0);
+    EXPECT_GT(std::sqrt(energy / (2.0 * compared)), 0.03); // not silent
+
+    const double buffer = static_cast<double>(fsoundBufferFrames) / 44100;
+    int checked = 0;
+    for (size_t k = 1; k < ref.orders.size() && k < orders.size(); ++k) {
+        const int64_t lastByte = (start + ref.orderAt[k] + 1) * 8;
+        double reached = -1;
+        for (const Event& e : sizes) {
+            if (e.value >= lastByte) {
+                reached = e.t;
+                break;
+            }
+        }
+        if (reached < 0) {
+            break; // this order's audio never reached the file before the test stopped
+        }
+        EXPECT_EQ(orders[k].value, ref.orders[k]) << "change " << k;
+        EXPECT_NEAR(orders[k].t, reached, buffer)
+            << "order " << ref.orders[k] << " reported at " << orders[k].t
+            << " s, its audio reached the file at " << reached << " s";
+        std::printf("order %d: reported %+.1f ms from its audio reaching the file\n", ref.orders[k],
+                    1000 * (orders[k].t - reached));
+        ++checked;
+    }
+    EXPECT_GE(checked, 4);
+}
