@@ -36,7 +36,10 @@ bool encodeSampleStream(const std::vector<int16_t>& values, const CompressOption
     lame_set_out_samplerate(lame, options.samplingRate);
     lame_set_brate(lame, options.bitrate);
     lame_set_VBR(lame, vbr_off);
-    lame_set_quality(lame, 0);
+    // The restore is judged by its signal-to-noise ratio, and LAME's perceptual noise shaping
+    // (qualities 0-2) trades that away: a noisy drum comes back at 25 dB with quality 0 and at
+    // 36 dB with quality 7, a tone at about 75 dB either way.
+    lame_set_quality(lame, 7);
     // No Xing/Info frame: the restore's discarded first frame must be the first audio frame.
     lame_set_bWriteVbrTag(lame, 0);
     // The sample's whole band is kept: its frequencies are relative to the rate it is played at.
