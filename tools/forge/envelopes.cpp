@@ -44,9 +44,9 @@ std::string alphaCircle() {
 // The end of the introduction: 0 until 15 s, then up to 100 by 21.5 s (the opening dims by
 // 1% per unit, the title sprites rise by one unit per unit).
 std::string introEnd() {
-    return envfile::scalarEnvelopeText("koniec_intra", {key(0, 0), key(15, 0, 1, 0, 0), key(18, 18),
-                                                        key(20, 65, 0, 0, 0.3f),
-                                                        key(21.5f, 100, 1, 0, 0), key(24, 100)});
+    return envfile::scalarEnvelopeText(
+        "koniec_intra", {key(0, 0), key(8, 0, 1, 0, 0), key(15, 0, 1, 0, 0), key(18, 18),
+                         key(20, 65, 0, 0, 0.3f), key(21.5f, 100, 1, 0, 0), key(24, 100)});
 }
 
 // The title sprites' path: the title flies in from the distance while the face swoops in from
