@@ -677,7 +677,9 @@ Canvas streaks() {
 Canvas bwRings() {
     return shade(256, 256, [](float u, float v) {
         const float dx = u - 0.5f, dy = v - 0.5f, r = std::sqrt(dx * dx + dy * dy);
-        const float k = std::sin(r * 70.0f) > 0 ? 0.85f : 0.05f;
+        // Rings broken into arcs, so that a turning disc is seen to turn.
+        const float arcs = std::sin(5 * std::atan2(dy, dx) + r * 25.0f);
+        const float k = std::sin(r * 70.0f) > 0 && arcs > -0.6f ? 0.85f : 0.05f;
         return Rgb{k, k, k} * (1 - smoothstep(0.45f, 0.5f, r)) + Rgb{0.02f, 0.02f, 0.02f};
     });
 }
