@@ -487,7 +487,7 @@ Composition compose() {
         }
         if (s == 0 || s == 6 || s == 7) { // a riser into the next section
             const int riserRow = start + rows - 2 * rowsPerBar;
-            g.note(riserRow, ChEcho, Riser, 60, 38);
+            g.note(riserRow, ChFx, Riser, 60, 38); // the next section's crash cuts it
         }
         // Melody: phrases of four bars, the second a variation of the first.
         std::vector<MelodyNote> melody;
