@@ -147,7 +147,10 @@ struct SideInfo {
 
 struct Decoder {
     int frameCount = 0;
-    int channels = 0;
+    int channels = 0; // of the current frame
+    // The format as the first header announced it.
+    int streamChannels = 0;
+    int streamSamplingRate = 0;
     int bitrate = 0;
     int samplingRate = 0;
     int frameBytes = 0;
@@ -777,6 +780,8 @@ Decoder* openStream(unsigned char* data, size_t size) {
     // Learn the format from the first frame, then rewind.
     if (parseHeader(d)) {
         parseSideInfo(d);
+        d->streamChannels = d->channels;
+        d->streamSamplingRate = d->samplingRate;
     }
     reader.position = 0;
     d->frameCount = 0;
@@ -861,11 +866,11 @@ void setOutputRoutine(OutputRoutine routine) {
 }
 
 int decoderChannels(const Decoder* d) {
-    return d->channels;
+    return d->streamChannels;
 }
 
 int decoderSamplingRate(const Decoder* d) {
-    return d->samplingRate;
+    return d->streamSamplingRate;
 }
 
 void resetSynthesisState() {

@@ -36,6 +36,9 @@ struct Decoded {
 Decoded* capture = nullptr;
 
 void captureOutput(int count, const float* left, const float* right) {
+    if (!capture) {
+        return;
+    }
     for (int i = 0; i < count; ++i) {
         capture->samples.push_back(left[i]);
         if (right) {
@@ -44,34 +47,39 @@ void captureOutput(int count, const float* left, const float* right) {
     }
 }
 
-// Decodes from a fresh synthesis state until the decoder reports the end. A fatal error
-// propagates as testing_support::ProcessExit; `open` receives the decoder so that the caller
-// can close it.
-Decoded decode(const Bytes& stream, Decoder** open = nullptr) {
-    resetSynthesisState();
+// Runs an open decoder to the end of its stream (or for `frames` frames) and collects the
+// output. A fatal error propagates as testing_support::ProcessExit.
+Decoded run(Decoder* d, int frames = 1 << 30) {
     Decoded out;
     capture = &out;
+    struct StopCapture {
+        ~StopCapture() { capture = nullptr; }
+    } stop; // also when a fatal error unwinds
     setOutputRoutine(captureOutput);
-    Decoder* d = openDecoderMemory(stream.data(), stream.size());
-    if (open) {
-        *open = d;
-    }
     out.channels = decoderChannels(d);
     out.rate = decoderSamplingRate(d);
-    while ((out.lastResult = decodeFrame(d)) == 1152) {
+    while (out.frames < frames && (out.lastResult = decodeFrame(d)) == 1152) {
         ++out.frames;
-    }
-    if (!open) {
-        closeDecoder(d);
     }
     return out;
 }
 
-// Runs decode() with exits trapped; returns the exit code (-1000 when it ended normally).
+// Decodes a whole stream from a fresh synthesis state.
+Decoded decode(const Bytes& stream) {
+    resetSynthesisState();
+    Decoder* d = openDecoderMemory(stream.data(), stream.size());
+    Decoded out = run(d);
+    closeDecoder(d);
+    return out;
+}
+
+// The same with exits trapped; returns the exit code (-1000 when it ended normally).
 int decodeTrapped(const Bytes& stream, Decoded* result = nullptr) {
     Decoder* d = nullptr;
     const int code = testing_support::exitCodeOf([&] {
-        Decoded out = decode(stream, &d);
+        resetSynthesisState();
+        d = openDecoderMemory(stream.data(), stream.size());
+        Decoded out = run(d);
         if (result) {
             *result = std::move(out);
         }
@@ -550,8 +558,6 @@ TEST_F(Layer3, EveryFrameGivesOneResultThenTheEnd) {
     const Bytes& s = sampleStream();
     const size_t k = scanStream(s).frameStarts.size();
     ASSERT_GT(k, 10u);
-    resetSynthesisState();
-    setOutputRoutine(nullptr);
     Decoder* d = openDecoderMemory(s.data(), s.size());
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(decoderChannels(d), 1);
@@ -660,41 +666,27 @@ TEST_F(Layer3, FileAndMemoryGiveTheSameOutput) {
     testing_support::writeFile(dir.file("sample.mp3"), s);
     testing_support::WorkingDir cwd(dir.path);
     EXPECT_EQ(openDecoder("missing.mp3"), nullptr);
-
-    const Decoded fromMemory = decode(s);
     resetSynthesisState();
-    Decoded fromFile;
-    capture = &fromFile;
-    setOutputRoutine(captureOutput);
     Decoder* d = openDecoder("sample.mp3");
     ASSERT_NE(d, nullptr);
-    while (decodeFrame(d) == 1152) {
-        ++fromFile.frames;
-    }
+    const Decoded fromFile = run(d);
     closeDecoder(d);
-    EXPECT_EQ(fromFile.frames, fromMemory.frames);
-    EXPECT_EQ(fromFile.samples, fromMemory.samples);
+    EXPECT_EQ(fromFile.samples, decode(s).samples);
 }
 
 TEST_F(Layer3, SynthesisStateCarriesOverUntilReset) {
     const Bytes& s = sampleStream();
     const Decoded fresh = decode(s);
-    // Leave a stream in the middle, where the overlap buffers and rings hold signal. The next
+    // Leave a stream in the middle, where the overlap buffers and rings hold signal: the next
     // stream's first frame starts from that state, so it differs from a fresh start.
-    setOutputRoutine(nullptr);
     Decoder* d = openDecoderMemory(s.data(), s.size());
-    for (int i = 0; i < 10; ++i) {
-        decodeFrame(d);
-    }
+    run(d, 10);
     closeDecoder(d);
-    Decoded carried;
-    capture = &carried;
-    setOutputRoutine(captureOutput);
     d = openDecoderMemory(s.data(), s.size());
-    decodeFrame(d);
+    const Decoded carried = run(d, 1);
     closeDecoder(d);
-    const std::vector<float> head(fresh.samples.begin(), fresh.samples.begin() + 1152);
-    EXPECT_NE(carried.samples, head);
+    EXPECT_NE(carried.samples,
+              std::vector<float>(fresh.samples.begin(), fresh.samples.begin() + 1152));
     initDecoderTables();                         // rebuilding the tables changes nothing
     EXPECT_EQ(decode(s).samples, fresh.samples); // decode() clears the state first
 }
