@@ -66,7 +66,7 @@ struct SceneNeeds {
     size_t materials;
 };
 
-// What the parts reach for by index (Part interfaces: the mesh and material numbers they use).
+// The most meshes and materials each part reaches for by index.
 const SceneNeeds sceneNeeds[] = {
     {"beginning.exp", 5, 2},  {"boxical.exp", 1, 1},    {"boxical4.exp", 1, 1},
     {"check.exp", 1, 1},      {"energy.exp", 1, 1},     {"spherical.exp", 1, 3},

@@ -613,14 +613,14 @@ void toSong(const Composition& c, XmSong& song) {
         }
     }
     for (const SynthSample& s : synthesiseInstruments()) {
-        XmSampleSpec spec;
-        spec.name = s.name;
-        spec.values = s.values;
-        spec.volume = 64;
-        xmTuning(s.rate, s.pitchMidi, spec.relativeNote, spec.finetune);
+        XmSampleSpec sample;
+        sample.name = s.name;
+        sample.values = s.values;
+        sample.volume = 64;
+        xmTuning(s.rate, s.pitchMidi, sample.relativeNote, sample.finetune);
         XmInstrumentSpec instrument;
         instrument.name = s.name;
-        instrument.samples.push_back(spec);
+        instrument.samples.push_back(sample);
         song.instruments.push_back(instrument);
     }
 }
