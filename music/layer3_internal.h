@@ -8,7 +8,6 @@
 
 namespace layer3 {
 
-constexpr int granuleLines = 576;
 constexpr int subbands = 32;
 constexpr int slotsPerGranule = 18;
 
