@@ -7,6 +7,7 @@
 #include <libopenmpt/libopenmpt.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 
@@ -111,4 +112,35 @@ TEST(SampleRoundTrip, ChosenSamplesOnlyAndBadListsRefused) {
     EXPECT_EQ(companion[0], 1); // one record
     EXPECT_NE(run(tool + " compress-samples " + path + " " + out + " --samples 2-x"), 0);
     EXPECT_NE(run(tool + " compress-samples " + path + " " + out + " --samples 99"), 0);
+}
+
+// tirtool decode writes the decoder's whole output as 16-bit PCM: every frame, delays included.
+TEST(SampleRoundTrip, DecodeWritesTheWholeStreamAsWav) {
+    ScratchDir dir("decode");
+    std::vector<int16_t> tone(5000);
+    for (size_t i = 0; i < tone.size(); ++i) {
+        tone[i] = static_cast<int16_t>(10000 * std::sin(0.03 * static_cast<double>(i)));
+    }
+    std::vector<unsigned char> stream;
+    std::string error;
+    ASSERT_TRUE(encodeSampleStream(tone, CompressOptions{}, stream, error)) << error;
+    writeFile(dir.file("s.mp3"), stream);
+    const std::string tool = std::string(TIR_BIN_DIR) + "/tirtool";
+    ASSERT_EQ(run(tool + " decode " + dir.file("s.mp3") + " " + dir.file("s.wav")), 0);
+    const auto wav = readFile(dir.file("s.wav"));
+    ASSERT_GT(wav.size(), 44u);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    EXPECT_EQ(wav[22] | wav[23] << 8, 1);                     // mono
+    EXPECT_EQ(wav[24] | wav[25] << 8 | wav[26] << 16, 44100); // rate
+    const size_t values = (wav.size() - 44) / 2;
+    EXPECT_EQ(values % 1152, 0u);
+    // The encoder was fed 1152 - delay silent values first: the tone starts at value 1152, at
+    // the restore's scale of 12800 per full-scale unit (32767 here).
+    std::vector<int16_t> pcm(values), back;
+    std::memcpy(pcm.data(), wav.data() + 44, values * 2);
+    for (size_t i = 0; i < tone.size(); ++i) {
+        back.push_back(static_cast<int16_t>(std::lround(pcm[1152 + i] * 12800.0 / 32767.0)));
+    }
+    EXPECT_GT(snrDb(tone, back, 1), 25.0);
+    EXPECT_EQ(correlationLag(tone, back, 16), 0);
 }
