@@ -60,7 +60,7 @@ struct FsoundStatus {
     bool initialised;
     int mixRate;
     int bufferFrames;  // frames per audio callback
-    int latencyFrames; // frames the output holds beyond the last callback's block
+    int latencyFrames; // frames from the output's play position to the newest block's end
     const char* driver;
     int mixer, updateRate, mixAhead;
     int64_t framesRendered; // frames handed to the device since FSOUND_Init
