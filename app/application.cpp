@@ -241,9 +241,12 @@ intptr_t applicationWindowProc(sys::Window* window, unsigned message, uintptr_t 
         case sys::WM_CLOSE:
             sys::destroyWindow(window);
             return 0;
-        case sys::WM_DESTROY:
-            static_cast<Application*>(sys::windowUserData(window))->shutdown();
+        case sys::WM_DESTROY: {
+            auto* app = static_cast<Application*>(sys::windowUserData(window));
+            app->shutdown();
+            app->window = nullptr; // the handle dies with the window; redraws now go nowhere
             return 0;
+        }
         default:
             return 0;
     }

@@ -145,4 +145,5 @@ TEST(WindowMessages, EscapeClosesAndOtherKeysDoNothing) {
     ASSERT_TRUE(sys::peekMessage(m));
     EXPECT_EQ(m.message, sys::WM_CLOSE);
     EXPECT_EQ(m.window, w);
+    sys::destroyWindow(w);
 }

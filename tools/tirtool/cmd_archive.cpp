@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "resources/search_path.h"
 #include "tools/common/archive_writer.h"
@@ -38,7 +39,8 @@ static bool openArchive(const std::string& path) {
         fail("cannot open %s", path.c_str());
         return false;
     }
-    new ArchiveSource(path.c_str()); // lives until the tool ends
+    static std::unique_ptr<ArchiveSource> source;
+    source = std::make_unique<ArchiveSource>(path.c_str());
     return archive.archiveOpen == 1 || archive.entryCount > 0;
 }
 
