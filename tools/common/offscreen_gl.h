@@ -23,7 +23,9 @@ public:
     // Prefers the headless video driver unless SDL_VIDEODRIVER names another. Returns false
     // with the reason in `error` when any step fails.
     bool open(int width, int height, std::string& error);
-    // Releases the context and the window (the GL library stays loaded).
+    // Releases the context and the window (the GL library stays loaded). In sanitizer builds
+    // leak checking is paused on this thread from open() to close(): the GL driver keeps
+    // allocations of its own until the process ends.
     void close();
     // The back buffer as width * height * 3 bytes, rows top to bottom.
     std::vector<unsigned char> readRgb() const;
@@ -32,6 +34,7 @@ public:
     int height = 0;
     sys::Window* window = nullptr;
     RenderContext* context = nullptr;
+    bool leakChecksPaused = false;
 };
 
 // Points every entry of the GL table (the multitexture ones too) at functions that do nothing;

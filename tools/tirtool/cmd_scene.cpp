@@ -33,6 +33,8 @@ struct Options {
     double from = 0.0, to = 0.0;
     int kind = 0; // env: 0 decide from the first key line, 1 scalar, 3 vector
     bool lit = false;
+    bool hasLight = false;
+    float light[3] = {0, 0, 0};
 };
 
 bool parseNumber(const std::string& text, double& value) {
@@ -173,6 +175,17 @@ int renderScene(const Options& o, const std::string& name) {
             m->unlit = 0;
         }
     }
+    DummyNode lamp;
+    if (o.hasLight) {
+        // A light node of the preview's own, standing still at the given position.
+        auto* track = new VectorTrack;
+        track->allocate(1);
+        std::memcpy(track->keys[0].value, o.light, sizeof o.light);
+        auto* motion = new Motion;
+        motion->position = new VectorBinding(track, &applyPosition);
+        linkMotion(motion, &lamp);
+        scene->light = &lamp;
+    }
     if (!scene->camera) {
         std::fprintf(stderr, "tirtool: %s has no camera, so nothing is drawn\n", name.c_str());
     }
@@ -214,6 +227,12 @@ int scene(const std::vector<std::string>& args) {
             o.out = args[++i];
         } else if (a == "--lit") {
             o.lit = true;
+        } else if (a == "--light" && hasValue) {
+            o.lit = o.hasLight = true;
+            if (std::sscanf(args[++i].c_str(), "%f,%f,%f", &o.light[0], &o.light[1], &o.light[2]) !=
+                3) {
+                return fail("--light wants a position X,Y,Z, such as 0,-100,80");
+            }
         } else if (!a.empty() && a[0] != '-' && o.file.empty()) {
             o.file = a;
         } else {
@@ -359,11 +378,12 @@ int env(const std::vector<std::string>& args) {
     return 0;
 }
 
-CommandRegistration
-    sceneCommand({"scene", "FILE [--archive ARCHIVE] [--at T --size WxH --out FILE.png [--lit]]",
-                  "prints a scene file's meshes, materials, camera and dummy "
-                  "nodes; with --out renders it headless at scene time T",
-                  &scene});
+CommandRegistration sceneCommand(
+    {"scene", "FILE [--archive ARCHIVE] [--at T --size WxH --out FILE.png [--lit] [--light X,Y,Z]]",
+     "prints a scene file's meshes, materials, camera and dummy "
+     "nodes; with --out renders it headless at scene time T (--lit lights the meshes, "
+     "from a light node at X,Y,Z with --light)",
+     &scene});
 int demo(const std::vector<std::string>& args) {
     if (args.size() != 1) {
         return usageError("scene-demo");
