@@ -116,10 +116,13 @@ void printScene(const Scene& scene, const std::string& magic) {
         for (; hook; hook = hook->next) {
             (hook->function == &updateCameraFov ? fovKeys : rollKeys) = hook->data->track->keyCount;
         }
-        std::printf("camera \"%s\"%s: target \"%s\" (%s); keys: position %d, field of view %d, "
+        // Only the first camera's target is looked up; the others are never used.
+        const char* target = c != scene.camera ? "unused: only the first camera is used"
+                             : c->target       ? "found"
+                                               : "missing: the view never changes";
+        std::printf("camera \"%s\": target \"%s\" (%s); keys: position %d, field of view %d, "
                     "roll %d\n",
-                    c->name, c == scene.camera ? "" : " (unused: only the first camera is used)",
-                    c->targetName, c->target ? "found" : "missing: the view never changes",
+                    c->name, c->targetName, target,
                     keyCountOf(c->motion ? c->motion->position : nullptr), fovKeys, rollKeys);
     }
 
