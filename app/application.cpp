@@ -1,8 +1,6 @@
 // application.cpp - start-up, the frame loop, order synchronisation and shutdown.
 #include "app/application.h"
 
-#include <cstring>
-
 #include "gfx/gl_api.h"
 #include "gfx/render_context.h"
 #include "gfx/text_overlay.h"
@@ -78,19 +76,11 @@ void Application::initialise() {
         context = new RenderContext(window, 32, 8);
     }
 
-    const char* extensions =
-        glGetString ? reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)) : nullptr;
-    if (!extensions || !std::strstr(extensions, "GL_ARB_multitexture")) {
+    if (!fetchMultitextureEntries()) {
         sys::messageBox("no multitexturing available. install newer drivers or something.", "crash",
                         sys::MB_OK);
         sys::exitProcess(sys::fatalExitCode);
     }
-    glActiveTextureARB =
-        reinterpret_cast<void (*)(GLenum)>(wglGetProcAddress("glActiveTextureARB"));
-    glMultiTexCoord2fvARB = reinterpret_cast<void (*)(GLenum, const GLfloat*)>(
-        wglGetProcAddress("glMultiTexCoord2fvARB"));
-    glMultiTexCoord2fARB = reinterpret_cast<void (*)(GLenum, GLfloat, GLfloat)>(
-        wglGetProcAddress("glMultiTexCoord2fARB"));
 
     animating = 1;
 
@@ -112,6 +102,13 @@ void Application::initialise() {
 
     buildSchedule(timeline, scheduleReady);
 
+    applyStartState();
+
+    overlay = new TextOverlay(builtinFont, 16, 1234, screenWidth, screenHeight / 4);
+    sys::showCursor(false);
+}
+
+void applyStartState() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
@@ -123,9 +120,6 @@ void Application::initialise() {
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glShadeModel(GL_SMOOTH);
     glEnable(GL_CULL_FACE);
-
-    overlay = new TextOverlay(builtinFont, 16, 1234, screenWidth, screenHeight / 4);
-    sys::showCursor(false);
 }
 
 void Application::syncToOrder(int order, int64_t counter) {

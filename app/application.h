@@ -70,6 +70,10 @@ public:
     std::function<void()> beforePresent;
 };
 
+// The GL state the first frame starts from: identity matrices (modelview selected), no
+// lighting, depth test with GL_LEQUAL and writes, modulated textures, smooth shading, culling.
+void applyStartState();
+
 // The window procedure shared by the players.
 intptr_t applicationWindowProc(sys::Window* window, unsigned message, uintptr_t wParam,
                                intptr_t lParam);

@@ -64,6 +64,11 @@ void* fetchGlEntry(const char* name);
 // The stub every by-name pointer holds after unloadGl().
 void glLateCallStub();
 
+// The multitexture check: true when the current context's extension string names
+// GL_ARB_multitexture, after which the three extension entries are fetched through
+// wglGetProcAddress. False (nothing fetched) when it does not.
+bool fetchMultitextureEntries();
+
 // Number of by-name entries and their names in fetch order.
 constexpr int glEntryCount = 352;
 extern const char* const glEntryNames[glEntryCount];

@@ -2,6 +2,7 @@
 #include "gfx/gl_api.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #define TIR_GL_ENTRY(ret, name, params, args) ret(*name) params = nullptr;
 #include "gfx/gl_entries.inc"
@@ -76,4 +77,19 @@ int unloadGl() {
     sys::freeLibrary(glTable.library);
     glTable.library = nullptr;
     return 0;
+}
+
+bool fetchMultitextureEntries() {
+    const char* extensions =
+        glGetString ? reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)) : nullptr;
+    if (!extensions || !std::strstr(extensions, "GL_ARB_multitexture")) {
+        return false;
+    }
+    glActiveTextureARB =
+        reinterpret_cast<void (*)(GLenum)>(wglGetProcAddress("glActiveTextureARB"));
+    glMultiTexCoord2fvARB = reinterpret_cast<void (*)(GLenum, const GLfloat*)>(
+        wglGetProcAddress("glMultiTexCoord2fvARB"));
+    glMultiTexCoord2fARB = reinterpret_cast<void (*)(GLenum, GLfloat, GLfloat)>(
+        wglGetProcAddress("glMultiTexCoord2fARB"));
+    return true;
 }

@@ -1,10 +1,11 @@
-// demo_scene.cpp - the example scene and a JPEG writer over libjpeg's compressor.
+// demo_scene.cpp - the example scene and its pictures written as JPEG files.
 #include "tools/common/demo_scene.h"
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 
-#include <jpeglib.h>
+#include "tools/common/jpeg_writer.h"
 
 namespace {
 
@@ -146,38 +147,16 @@ bool writeDemoScene(const std::string& folder, std::string& error) {
 
 bool writeJpegFile(const std::string& path, int width, int height, int components,
                    const std::vector<unsigned char>& pixels, int quality, std::string& error) {
-    if (components != 1 && components != 3 && components != 4) {
-        error = "a JPEG is written from 1, 3 or 4 components per pixel";
+    std::vector<unsigned char> bytes;
+    if (!encodeJpeg(width, height, components, pixels, quality, bytes, error)) {
         return false;
     }
-    if (pixels.size() < static_cast<size_t>(width) * height * components) {
-        error = "too few pixels for the picture size";
-        return false;
-    }
-    FILE* out = std::fopen(path.c_str(), "wb");
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         error = "cannot write " + path;
         return false;
     }
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, out);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = components;
-    info.in_color_space = components == 1 ? JCS_GRAYSCALE : (components == 3 ? JCS_RGB : JCS_CMYK);
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    const size_t stride = static_cast<size_t>(width) * components;
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(&pixels[info.next_scanline * stride]);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::fclose(out);
     return true;
 }

@@ -24,10 +24,14 @@ void onError(j_common_ptr info) {
 
 } // namespace
 
-bool encodeJpeg(int width, int height, const std::vector<unsigned char>& rgb, int quality,
-                std::vector<unsigned char>& out, std::string& error) {
-    if (width <= 0 || height <= 0 ||
-        rgb.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
+bool encodeJpeg(int width, int height, int components, const std::vector<unsigned char>& pixels,
+                int quality, std::vector<unsigned char>& out, std::string& error) {
+    if (components != 1 && components != 3 && components != 4) {
+        error = "a JPEG is written from 1, 3 or 4 components per pixel";
+        return false;
+    }
+    const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(components);
+    if (width <= 0 || height <= 0 || pixels.size() != stride * static_cast<size_t>(height)) {
         error = "picture size does not match its pixels";
         return false;
     }
@@ -47,14 +51,14 @@ bool encodeJpeg(int width, int height, const std::vector<unsigned char>& rgb, in
     jpeg_mem_dest(&info, &buffer, &size);
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.input_components = components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : (components == 3 ? JCS_RGB : JCS_CMYK);
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<unsigned char*>(rgb.data()) +
-                       static_cast<size_t>(info.next_scanline) * static_cast<size_t>(width) * 3;
+        JSAMPROW row = const_cast<unsigned char*>(pixels.data()) +
+                       static_cast<size_t>(info.next_scanline) * stride;
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);

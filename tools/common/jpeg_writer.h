@@ -6,7 +6,13 @@
 #include <string>
 #include <vector>
 
-// Encodes width x height RGB pixels (rows top to bottom) at `quality` (1-100). Returns false
-// with a message in `error` when the sizes do not match or the encoder fails.
-bool encodeJpeg(int width, int height, const std::vector<unsigned char>& rgb, int quality,
-                std::vector<unsigned char>& out, std::string& error);
+// Encodes width x height pixels of `components` bytes each (1 grey, 3 RGB, 4 CMYK; rows top to
+// bottom) at `quality` (1-100). Returns false with a message in `error` when the sizes do not
+// match or the encoder fails.
+bool encodeJpeg(int width, int height, int components, const std::vector<unsigned char>& pixels,
+                int quality, std::vector<unsigned char>& out, std::string& error);
+// The RGB case.
+inline bool encodeJpeg(int width, int height, const std::vector<unsigned char>& rgb, int quality,
+                       std::vector<unsigned char>& out, std::string& error) {
+    return encodeJpeg(width, height, 3, rgb, quality, out, error);
+}

@@ -58,19 +58,11 @@ bool OffscreenGl::open(int w, int h, std::string& error) {
         close();
         return false;
     }
-    const char* extensions =
-        glGetString ? reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)) : nullptr;
-    if (!extensions || !std::strstr(extensions, "GL_ARB_multitexture")) {
+    if (!fetchMultitextureEntries()) {
         error = "the GL context has no GL_ARB_multitexture";
         close();
         return false;
     }
-    glActiveTextureARB =
-        reinterpret_cast<void (*)(GLenum)>(wglGetProcAddress("glActiveTextureARB"));
-    glMultiTexCoord2fvARB = reinterpret_cast<void (*)(GLenum, const GLfloat*)>(
-        wglGetProcAddress("glMultiTexCoord2fvARB"));
-    glMultiTexCoord2fARB = reinterpret_cast<void (*)(GLenum, GLfloat, GLfloat)>(
-        wglGetProcAddress("glMultiTexCoord2fARB"));
     if (!glActiveTextureARB || !glMultiTexCoord2fARB) {
         error = "the multitexture entry points could not be fetched";
         close();

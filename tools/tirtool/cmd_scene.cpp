@@ -15,6 +15,7 @@
 #include "tools/common/demo_scene.h"
 #include "tools/common/offscreen_gl.h"
 #include "tools/common/png_writer.h"
+#include "app/application.h"
 #include "tools/tirtool/command.h"
 
 namespace fs = std::filesystem;
@@ -156,14 +157,7 @@ int renderScene(const Options& o, const std::string& name) {
     if (!gl.open(o.width, o.height, error)) {
         return fail("%s", error.c_str());
     }
-    // The state the demo's frames start from.
-    glDisable(GL_LIGHTING);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glDepthMask(GL_TRUE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_CULL_FACE);
+    applyStartState(); // the state the demo's frames start from
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
