@@ -163,6 +163,13 @@ static bool initVideo() {
 
 // Fits the 4:3 picture into the drawable and centres it (bars left and right, or above and
 // below on a tall screen). The demo never sets a viewport of its own.
+static void setViewport(int x, int y, int width, int height) {
+    using Viewport = void (*)(int, int, int, int);
+    if (auto viewport = reinterpret_cast<Viewport>(SDL_GL_GetProcAddress("glViewport"))) {
+        viewport(x, y, width, height);
+    }
+}
+
 static void applyPillarbox(Window* w) {
     if (!w || !w->native || !w->pillarbox || !currentContext) {
         return;
@@ -174,10 +181,7 @@ static void applyPillarbox(Window* w) {
         vh = dh;
         vw = dh * 4 / 3;
     }
-    using Viewport = void (*)(int, int, int, int);
-    if (auto viewport = reinterpret_cast<Viewport>(SDL_GL_GetProcAddress("glViewport"))) {
-        viewport((dw - vw) / 2, (dh - vh) / 2, vw, vh);
-    }
+    setViewport((dw - vw) / 2, (dh - vh) / 2, vw, vh);
 }
 
 Window* createWindow(const char* title, int x, int y, int width, int height, WindowProc proc,
@@ -471,9 +475,13 @@ void restoreDisplayMode() {
         return;
     }
     w->fullscreenFlags = 0;
+    const bool wasPillarboxed = w->pillarbox;
     w->pillarbox = false;
     if (w->native) {
         SDL_SetWindowFullscreen(w->native, 0);
+        if (wasPillarboxed && currentContext && currentDc == w) {
+            setViewport(0, 0, w->width, w->height); // the window's own size again
+        }
     }
 }
 
