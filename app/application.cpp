@@ -6,22 +6,20 @@
 #include "gfx/text_overlay.h"
 #include "platform/fatal.h"
 #include "resources/search_path.h"
-#include "scene/render_state.h"
-#include "timeline/schedule.h"
+#include "scene/track.h"
+#include "gfx/render_state.h"
+#include "effects/schedule.h"
 
-int screenWidth = 320;
-int screenHeight = 240;
-int colourDepth = 32;
-int fullscreen = 1;
-int showSetupDialog = 1;
-int musicStartPending = 1;
-uint8_t setupCancelled = 0;
-int soundDeviceIndex = 0;
-int64_t clockStart = 0;
-float timeOffset = 0.0f;
-float demoTime = 0.0f;
-int lastOrder = 0;
-ScalarTrack* syncEnvelope = nullptr;
+PlayerSettings settings;
+
+int& screenWidth = settings.screenWidth;
+int& screenHeight = settings.screenHeight;
+int& colourDepth = settings.colourDepth;
+int& fullscreen = settings.fullscreen;
+int& showSetupDialog = settings.showSetupDialog;
+int& musicStartPending = settings.musicStartPending;
+uint8_t& setupCancelled = settings.setupCancelled;
+int& soundDeviceIndex = settings.soundDeviceIndex;
 
 namespace {
 
@@ -69,7 +67,7 @@ void Application::initialise() {
         switchDisplay(screenWidth, screenHeight, colourDepth, window);
     }
     // 16-bit colour gets a 16-bit depth buffer, 32-bit colour asks for 8 depth bits. Other
-    // depths create no context, as the original did not.
+    // depths create no context: the setup offers only these two.
     if (colourDepth == 16) {
         context = new RenderContext(window, 16, 16);
     } else if (colourDepth == 32) {
@@ -122,55 +120,38 @@ void applyStartState() {
     glEnable(GL_CULL_FACE);
 }
 
-void Application::syncToOrder(int order, int64_t counter) {
-    clockStart = counter;
-    const int key =
-        order < 0 ? 0 : (order < syncEnvelope->lastIndex ? order : syncEnvelope->lastIndex);
-    timeOffset = syncEnvelope->keys[key].time;
+void Application::frame() {
+    renderFrame(advanceClock());
 }
 
-void Application::frame() {
+float Application::advanceClock() {
+    if (musicStartPending) {
+        counterNow = sys::performanceCounter();
+        demoClock.restart(counterNow, demoClock.timeOffset);
+        music.play();
+        musicStartPending = 0;
+    }
+    const int order = orderSource ? orderSource() : (music.initialised ? music.currentOrder() : 0);
+    if (order != demoClock.lastOrder) {
+        counterNow = sys::performanceCounter();
+        demoClock.followOrder(order, counterNow);
+    }
+    counterNow = sys::performanceCounter();
+    return demoClock.update(counterNow, counterFrequency);
+}
+
+void Application::renderFrame(float t) {
     HDC dc = window; // BeginPaint: the window owns its device context
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
-    if (musicStartPending) {
-        counterNow = sys::performanceCounter();
-        clockStart = counterNow;
-        music.play();
-        musicStartPending = 0;
-    }
-
-    const int order = orderSource ? orderSource() : (music.initialised ? music.currentOrder() : 0);
-    if (order != lastOrder) {
-        counterNow = sys::performanceCounter();
-        syncToOrder(order, counterNow);
-        lastOrder = order;
-    }
-
-    counterNow = sys::performanceCounter();
-    // The tick difference is converted in double precision and rounded to float once.
-    demoTime = static_cast<float>(static_cast<double>(counterNow - clockStart) * 1000.0 /
-                                      static_cast<double>(counterFrequency) * 0.001 +
-                                  static_cast<double>(timeOffset));
-
     drawnFaceCount = 0;
     if (scheduleReady) {
-        timeline.run(demoTime);
+        timeline.run(t);
     }
 
-    if (demoTime > demoLength) {
-        music.freeSong();
-        music.close();
-        sys::showCursor(true);
-        delete overlay;
-        overlay = nullptr;
-        if (context) {
-            context->release();
-            delete context;
-            context = nullptr;
-        }
-        restoreDisplay();
+    if (t > demoLength) {
+        releaseOutputs();
         sys::exitProcess(0); // no buffer swap in this frame
     }
 
@@ -186,7 +167,8 @@ void Application::frame() {
     glColor3f(0.7f, 0.2f, 0.0f);
     // One pop with the modelview selected and one after selecting it again: the projection
     // pushed above stays, so the next frame's parts find the overlay's orthographic projection.
-    // Kept as the original did it.
+    // Every part that draws loads a projection of its own, so the leftover does no harm, and
+    // each frame starts from the same matrix stacks as the one before.
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
@@ -199,7 +181,7 @@ void Application::frame() {
     }
 }
 
-void Application::shutdown() {
+void Application::releaseOutputs() {
     music.freeSong();
     music.close();
     sys::showCursor(true);
@@ -211,6 +193,10 @@ void Application::shutdown() {
         context = nullptr;
     }
     restoreDisplay();
+}
+
+void Application::shutdown() {
+    releaseOutputs();
     sys::postQuitMessage(0);
 }
 

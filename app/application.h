@@ -6,28 +6,40 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/demo_clock.h"
 #include "music/music_player.h"
 #include "platform/platform.h"
-#include "scene/track.h"
 #include "timeline/timeline.h"
 
 class RenderContext;
 class TextOverlay;
 
-// Process-wide settings and clock (the setup dialog overwrites the settings).
-extern int screenWidth;       // [320]
-extern int screenHeight;      // [240]
-extern int colourDepth;       // [32] 16 or 32 bits per pixel
-extern int fullscreen;        // [1] switch the display mode at start
-extern int showSetupDialog;   // [1] run the setup dialog before creating the window
-extern int musicStartPending; // [1] the first frame starts the music
-extern uint8_t setupCancelled;
-extern int soundDeviceIndex; // selection of the sound-device list: 0, 1, or -1 for none
-extern int64_t clockStart;   // counter reading where the current stretch of demo time began
-extern float timeOffset;     // demo time at clockStart
-extern float demoTime;       // current demo time in seconds
-extern int lastOrder;        // music order seen by the previous frame
-extern ScalarTrack* syncEnvelope;
+// The process-wide settings: the setup dialog (or the development player's fixed values)
+// writes them before the window exists.
+struct PlayerSettings {
+    int screenWidth = 320;
+    int screenHeight = 240;
+    int colourDepth = 32;       // 16 or 32 bits per pixel
+    int fullscreen = 1;         // switch the display mode at start
+    int showSetupDialog = 1;    // run the setup dialog before creating the window
+    int musicStartPending = 1;  // the first frame starts the music
+    uint8_t setupCancelled = 0; // the setup dialog was cancelled
+    int soundDeviceIndex = 0;   // selection of the sound-device list: 0, 1, or -1 for none
+
+    // Back to a fresh process's settings.
+    void reset() { *this = PlayerSettings{}; }
+};
+extern PlayerSettings settings;
+
+// The settings under their process-wide names.
+extern int& screenWidth;
+extern int& screenHeight;
+extern int& colourDepth;
+extern int& fullscreen;
+extern int& showSetupDialog;
+extern int& musicStartPending;
+extern uint8_t& setupCancelled;
+extern int& soundDeviceIndex;
 
 // The end of the demo in demo seconds: the first frame past it ends the process.
 constexpr float demoLength = 186.5f;
@@ -43,13 +55,20 @@ public:
     void createMainWindow();
     // WM_CREATE: everything else, in the fixed start-up order.
     void initialise();
-    // WM_PAINT: one frame.
+    // WM_PAINT: one frame, which updates the clock and renders the frame at its time.
     void frame();
-    // WM_DESTROY: sound, cursor, overlay, context and display mode.
+    // The clock's part of a frame: the music start on the first frame, the order
+    // synchronisation, and demo time from the counter. Returns the demo time.
+    float advanceClock();
+    // The picture's part of a frame at demo time t: clear, the timeline, the overlay state and
+    // the swap; past the end of the demo it ends the process instead of swapping. Reads and
+    // writes nothing of the clock, so a tool may render any t.
+    void renderFrame(float t);
+    // WM_DESTROY: releaseOutputs, then the quit request.
     void shutdown();
-    // Re-bases the clock at the synchronisation envelope's time for `order` (the last key for
-    // orders past the end, key 0 for negative orders).
-    void syncToOrder(int order, int64_t counter);
+    // Frees the song and closes sound, shows the cursor, deletes the overlay and the rendering
+    // context, and restores the display mode: the end of the demo and WM_DESTROY share it.
+    void releaseOutputs();
 
     void* instance = nullptr;
     sys::Window* window = nullptr;

@@ -13,8 +13,6 @@
 #include "platform/fatal.h"
 #include "resources/search_path.h"
 
-TextureCatalogue textureCatalogue;
-
 namespace {
 
 constexpr size_t nameField = 32; // names live in 32-byte fields: at most 31 characters
@@ -119,41 +117,20 @@ Image::~Image() {
 
 // ---- the catalogue
 
-TextureCatalogue::~TextureCatalogue() {
-    delete[] entries;
-}
-
-void TextureCatalogue::clear() {
-    delete[] entries;
-    entries = nullptr;
-    count = 0;
-    capacity = 0;
-}
-
 int registerTextureName(const char* name) {
     checkTextureName(name);
     TextureCatalogue& c = textureCatalogue;
     for (int32_t i = 0; i < c.count; ++i) {
-        if (std::strcmp(c.entries[i].name, name) == 0) {
-            return static_cast<int>(c.entries[i].textureId);
+        if (std::strcmp(c.items[i].name, name) == 0) {
+            return static_cast<int>(c.items[i].textureId);
         }
     }
-    const GLuint id = newTextureObject();
-    if (c.count == c.capacity) {
-        const int32_t grown = c.capacity == 0 ? 16 : c.capacity * 2;
-        auto* bigger = new CatalogueEntry[static_cast<size_t>(grown)];
-        if (c.count > 0) {
-            std::memcpy(bigger, c.entries, sizeof(CatalogueEntry) * static_cast<size_t>(c.count));
-        }
-        delete[] c.entries;
-        c.entries = bigger;
-        c.capacity = grown;
-    }
-    CatalogueEntry& e = c.entries[c.count++];
-    e.textureId = id;
+    CatalogueEntry e;
+    e.textureId = newTextureObject();
     std::memset(e.name, 0, sizeof e.name);
     std::memcpy(e.name, name, std::strlen(name));
-    return static_cast<int>(id);
+    c.append(e);
+    return static_cast<int>(e.textureId);
 }
 
 // ---- JPEG

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "gfx/render_state.h"
+
 // A decoded picture, rows top to bottom, 3 bytes (R, G, B) per pixel.
 struct Image {
     Image(uint32_t width, uint32_t height, int32_t bitsPerPixel);
@@ -21,24 +23,6 @@ struct Image {
     int32_t bitsPerPixel;
     uint32_t bytesPerPixel; // (bitsPerPixel + 7) / 8
 };
-
-struct CatalogueEntry {
-    uint32_t textureId;
-    char name[32]; // as the caller gave it, case kept
-};
-
-// JPEG names and their texture objects. Starts with no room, grows to 16 entries on the first
-// append and doubles whenever it is full. Entries are never removed during a run.
-struct TextureCatalogue {
-    CatalogueEntry* entries = nullptr;
-    int32_t count = 0;
-    int32_t capacity = 0;
-
-    ~TextureCatalogue();
-    // Forgets every entry (for tests and tools that start over with a new GL context).
-    void clear();
-};
-extern TextureCatalogue textureCatalogue;
 
 // A raw picture of the single-file loader is always 256 x 256 x 3 bytes.
 constexpr int rawTextureSide = 256;

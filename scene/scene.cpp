@@ -343,7 +343,7 @@ Motion* findMotionById(Scene* scene, int32_t id) {
     return scene->firstMesh->id == id ? scene->firstMesh->motion : nullptr;
 }
 
-void addModifier(MeshObject* mesh, ObjectModifier* modifier) {
+void addModifier(MeshObject* mesh, MeshModifier* modifier) {
     mesh->modifiers.append(modifier);
 }
 

@@ -11,9 +11,10 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "resources/materials.h"
+#include "gfx/render_state.h"
+#include "platform/growable_array.h"
+#include "scene/materials.h"
 #include "scene/track.h"
-#include "timeline/part.h"
 
 class LoadedFile;
 struct Scene;
@@ -21,52 +22,12 @@ struct Motion;
 struct Face;
 struct Vertex;
 
-// An array of pointers that starts empty, grows to 16 entries when first full and then
-// doubles, copying the old entries. It owns only its storage.
-template <class T> struct GrowableArray {
-    T* items = nullptr;
-    int32_t count = 0;
-    int32_t capacity = 0;
-
-    GrowableArray() = default;
-    GrowableArray(const GrowableArray&) = delete;
-    GrowableArray& operator=(const GrowableArray&) = delete;
-    ~GrowableArray() { delete[] items; }
-
-    void append(T item) {
-        if (count == capacity) {
-            const int32_t grown = capacity == 0 ? 16 : capacity * 2;
-            T* bigger = new T[static_cast<size_t>(grown)];
-            for (int32_t i = 0; i < count; ++i) {
-                bigger[i] = items[i];
-            }
-            delete[] items;
-            items = bigger;
-            capacity = grown;
-        }
-        items[count++] = item;
-    }
-    bool contains(T item) const {
-        for (int32_t i = 0; i < count; ++i) {
-            if (items[i] == item) {
-                return true;
-            }
-        }
-        return false;
-    }
-    // Appends unless already present.
-    void add(T item) {
-        if (!contains(item)) {
-            append(item);
-        }
-    }
-};
-
-// A mesh modifier: a Part whose render(time) the mesh calls before it is prepared. The base
-// changes nothing.
-class ObjectModifier : public Part {
+// What a mesh calls before it is prepared each frame: render(time) may rewrite the mesh's
+// vertices (and recompute its normals). The effects' ObjectModifier is one.
+class MeshModifier {
 public:
-    void render(float time) override {}
+    virtual ~MeshModifier() = default;
+    virtual void render(float time) = 0;
 };
 
 struct TexVertex {
@@ -134,7 +95,7 @@ public:
     int32_t id = 0;
     MeshObject* next = nullptr;
     char name[32] = {};
-    GrowableArray<ObjectModifier*> modifiers; // not owned; render of the first runs in prepare
+    GrowableArray<MeshModifier*> modifiers; // not owned; render of the first runs in prepare
     Vertex* vertices = nullptr;
     TexVertex* texVertices = nullptr;
     Face* faces = nullptr;
@@ -281,7 +242,7 @@ DummyNode* findDummy(Scene* scene, const char* name);
 // Only the first mesh is checked: its motion when its id equals `id`, else null (-1: null).
 Motion* findMotionById(Scene* scene, int32_t id);
 // Appends a modifier (not owned) to the mesh.
-void addModifier(MeshObject* mesh, ObjectModifier* modifier);
+void addModifier(MeshObject* mesh, MeshModifier* modifier);
 // Face normals, then unweighted vertex normals; a degenerate face gets a zero normal.
 void computeNormals(MeshObject* mesh);
 // Each vertex's faces and neighbours, from the face list.
@@ -295,8 +256,6 @@ void buildAdjacency(MeshObject* mesh);
 int32_t loadScene(Scene* scene);
 // Reads a scene file's data into `scene` and releases the record.
 void readKexp(Scene* scene, LoadedFile* file);
-// The magic of the last scene file read ("KEXP" at start); it chooses the material length.
-extern char sceneFileMagic[5];
 
 // ---- animation and drawing
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "gfx/gl_api.h"
-#include "scene/render_state.h"
+#include "gfx/render_state.h"
 #include "scene/scene.h"
 
 // ---- track appliers and camera hooks

@@ -17,7 +17,6 @@
 #include "resources/search_path.h"
 #include "scene/scene.h"
 
-char sceneFileMagic[5] = "KEXP";
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "resources/materials.h"
+#include "scene/materials.h"
 #include "resources/search_path.h"
 #include "resources/textures.h"
-#include "scene/render_state.h"
+#include "gfx/render_state.h"
 #include "scene/scene.h"
 #include "test_support.h"
 #include "tools/common/scene_writer.h"
@@ -112,13 +112,7 @@ inline int fakeTextureLoad(const char*) {
 // Puts the shared render and loading state back as a fresh process has it.
 inline void resetSharedSceneState() {
     searchPath.clear();
-    textureCatalogue.clear();
-    materialTextureLoader = &loadTexture;
-    fadeFactor = 1.0f;
-    currentPrimitive = 0;
-    drawnFaceCount = 0;
-    currentMaterial = nullptr;
-    std::memcpy(sceneFileMagic, "KEXP", 5);
+    renderState.reset();
 }
 
 // A scratch folder on the search path; the shared state is reset before and after each test.

@@ -11,9 +11,9 @@
 
 #include "forge_test_support.h"
 #include "gl_recorder.h"
-#include "resources/materials.h"
+#include "scene/materials.h"
 #include "resources/textures.h"
-#include "scene/render_state.h"
+#include "gfx/render_state.h"
 #include "scene/scene.h"
 #include "scene/track.h"
 #include "tools/common/data_manifest.h"
@@ -82,10 +82,10 @@ struct ForgedScenes : ForgedData {
     void SetUp() override {
         ForgedData::SetUp();
         loadedTextures().clear();
-        materialTextureLoader = &recordTexture;
+        renderState.materialTextureLoader = &recordTexture;
     }
     void TearDown() override {
-        materialTextureLoader = &loadTexture;
+        renderState.materialTextureLoader = &loadTexture;
         ForgedData::TearDown();
     }
 };

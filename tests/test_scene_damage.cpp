@@ -21,7 +21,7 @@ struct Damage : ::testing::Test {
 
     void SetUp() override {
         resetSharedSceneState();
-        materialTextureLoader = &fakeTextureLoad;
+        renderState.materialTextureLoader = &fakeTextureLoad;
         gl.log().recordVertices = false;
     }
     void TearDown() override {

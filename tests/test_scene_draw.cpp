@@ -16,7 +16,7 @@ struct Drawing : ::testing::Test {
     RecordingGl gl;
     void SetUp() override {
         resetSharedSceneState();
-        materialTextureLoader = &fakeTextureLoad;
+        renderState.materialTextureLoader = &fakeTextureLoad;
     }
     void TearDown() override { resetSharedSceneState(); }
 };
@@ -315,7 +315,7 @@ TEST_F(Drawing, EnvironmentCoordinatesFollowTheEyeNormalsAndUndoTheScale) {
 }
 
 TEST_F(Drawing, OnlyTheFirstModifierRunsBeforePreparing) {
-    struct Probe : ObjectModifier {
+    struct Probe : MeshModifier {
         std::vector<float> times;
         void render(float t) override { times.push_back(t); }
     };

@@ -17,7 +17,7 @@ struct Reader : ::testing::Test {
     RecordingGl gl;
     void SetUp() override {
         resetSharedSceneState();
-        materialTextureLoader = &fakeTextureLoad;
+        renderState.materialTextureLoader = &fakeTextureLoad;
     }
     void TearDown() override { resetSharedSceneState(); }
 };

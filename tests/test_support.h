@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "app/application.h"
 #include "platform/platform.h"
 
 namespace testing_support {
@@ -86,6 +87,12 @@ inline std::string sharedDir() {
         return "/work/shared";
     }
     return "";
+}
+
+// The player's settings and clock as a fresh process has them.
+inline void resetPlayerState() {
+    settings.reset();
+    demoClock.reset();
 }
 
 // Changes the working directory for the life of the object.

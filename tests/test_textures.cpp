@@ -74,7 +74,7 @@ TEST_F(Textures, CatalogueKeepsTheCallersCaseAndComparesCaseSensitively) {
     writeJpeg("pic.jpg", 8, 8, 10, 200, 10);
     const int upper = loadTexture("Pic.JPG"); // ".JPG" goes down the JPEG path
     ASSERT_EQ(textureCatalogue.count, 1);
-    EXPECT_STREQ(textureCatalogue.entries[0].name, "Pic.JPG");
+    EXPECT_STREQ(textureCatalogue.items[0].name, "Pic.JPG");
     EXPECT_EQ(loadTexture("Pic.JPG"), upper); // same id, decoded and uploaded again
     EXPECT_EQ(uploads().size(), 2u);
     const int lower = loadTexture("pic.jpg");
@@ -250,7 +250,7 @@ TEST_F(Textures, NamesLongerThan31CharactersAreRefused) {
     const std::string name31(27, 'n');
     const std::string fits = name31 + ".jpg"; // 31 characters
     EXPECT_GT(registerTextureName(fits.c_str()), 0);
-    EXPECT_STREQ(textureCatalogue.entries[0].name, fits.c_str());
+    EXPECT_STREQ(textureCatalogue.items[0].name, fits.c_str());
     const std::string tooLong = "x" + fits; // 32
     for (auto* call :
          {+[](const char* n) { loadTexture(n); }, +[](const char* n) { registerTextureName(n); },
@@ -269,8 +269,8 @@ TEST_F(Textures, CatalogueGrowsTo16AndThenDoubles) {
         EXPECT_EQ(textureCatalogue.capacity, i < 16 ? 16 : 32);
     }
     EXPECT_EQ(textureCatalogue.count, 17);
-    EXPECT_STREQ(textureCatalogue.entries[0].name, "t0.jpg");
+    EXPECT_STREQ(textureCatalogue.items[0].name, "t0.jpg");
     EXPECT_EQ(registerTextureName("t3.jpg"),
-              static_cast<int>(textureCatalogue.entries[3].textureId));
+              static_cast<int>(textureCatalogue.items[3].textureId));
     EXPECT_EQ(textureCatalogue.count, 17);
 }

@@ -4,18 +4,15 @@
 // timeline does not own its parts; they live until the process ends.
 #pragma once
 
+#include "platform/growable_array.h"
+
 class Part;
 
-struct Timeline {
-    Part** items = nullptr; // owned array of part pointers; null while empty
-    int count = 0;
-    int capacity = 0;
-
-    // Adds a part at the end. The array starts with 16 slots and doubles when full.
-    void append(Part* part);
+// items / count / capacity are the parts in insertion order; append() adds one at the end.
+struct Timeline : GrowableArray<Part*> {
     // Renders every part whose closed interval [start, end] holds demoTime, with
     // localTime = demoTime - start in single precision.
     void run(float demoTime);
     // Releases the array of pointers; the parts themselves are left alone.
-    void releaseArray();
+    void releaseArray() { release(); }
 };

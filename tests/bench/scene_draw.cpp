@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "resources/materials.h"
+#include "scene/materials.h"
 #include "resources/search_path.h"
-#include "scene/render_state.h"
+#include "gfx/render_state.h"
 #include "scene/scene.h"
 #include "tools/common/offscreen_gl.h"
 #include "tools/common/scene_writer.h"
@@ -118,7 +118,7 @@ std::unique_ptr<Scene> readFromMemory(const std::vector<unsigned char>& image) {
 struct Setup {
     Setup() {
         installNullGl();
-        materialTextureLoader = &fakeTexture;
+        renderState.materialTextureLoader = &fakeTexture;
     }
 };
 const Setup setup;

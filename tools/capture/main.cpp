@@ -69,11 +69,11 @@ int main(int argc, char** argv) {
     sys::useVirtualCounter(&counter);
 
     // The release player's settings without the dialog: no sound, so demo time is counter time.
-    showSetupDialog = 0;
-    fullscreen = 0;
-    screenWidth = width;
-    screenHeight = height;
-    colourDepth = 32;
+    settings.showSetupDialog = 0;
+    settings.fullscreen = 0;
+    settings.screenWidth = width;
+    settings.screenHeight = height;
+    settings.colourDepth = 32;
 
     auto* app = new Application;
     app->createMainWindow();
@@ -99,22 +99,23 @@ int main(int argc, char** argv) {
         }
     };
 
-    // The music-start step pins the clock at counter 0, so counter time is demo time.
-    musicStartPending = 0;
-    clockStart = 0;
-    // One warm-up frame just before T, since every frame starts from the state the last left.
+    // Capture keeps a clock of its own on the virtual counter and renders the player's frame at
+    // the times it gives; the player's own clock is never touched. One warm-up frame comes just
+    // before T, since every frame starts from the GL state the last one left.
+    DemoClock clock;
+    clock.restart(0, 0.0f);
     const double warmUp = at >= 1.0 / 60 ? at - 1.0 / 60 : 0.0;
     counter.now = static_cast<int64_t>(warmUp * counter.frequency + 0.5);
-    app->frame();
+    app->renderFrame(clock.update(counter.now, counter.frequency));
     grab = true;
     counter.now = static_cast<int64_t>(at * counter.frequency + 0.5);
-    app->frame();
+    app->renderFrame(clock.update(counter.now, counter.frequency));
 
     if (pixels.empty() || !writePng(outPath.string(), width, height, 3, pixels)) {
         std::fprintf(stderr, "capture: no frame was written\n");
         return 1;
     }
-    std::printf("captured demo time %.3f s at %dx%d into %s\n", static_cast<double>(demoTime),
+    std::printf("captured demo time %.3f s at %dx%d into %s\n", static_cast<double>(clock.demoTime),
                 width, height, outPath.string().c_str());
     return 0;
 }

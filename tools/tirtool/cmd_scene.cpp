@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include "resources/materials.h"
+#include "scene/materials.h"
 #include "resources/search_path.h"
-#include "scene/render_state.h"
+#include "gfx/render_state.h"
 #include "scene/scene.h"
 #include "scene/track.h"
 #include "tools/common/demo_scene.h"
@@ -252,7 +252,7 @@ int scene(const std::vector<std::string>& args) {
     }
 
     installNullGl();
-    materialTextureLoader = &noTextureLoad;
+    renderState.materialTextureLoader = &noTextureLoad;
     const std::string magic = readMagic(name.c_str());
     auto* s = new Scene(name.c_str());
     const int format = loadScene(s);

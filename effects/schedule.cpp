@@ -1,6 +1,6 @@
 // schedule.cpp - the demo's parts and their intervals in demo seconds. Rows are added here as
 // their effects are built; until then the timeline is empty.
-#include "timeline/schedule.h"
+#include "effects/schedule.h"
 
 #include "timeline/timeline.h"
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 
 #include "gfx/gl_constants.h"
+#include "gfx/render_state.h"
+#include "platform/growable_array.h"
 
 struct Face;
 struct Material;
@@ -40,27 +42,12 @@ struct Material {
     BeginRoutine begin = nullptr;
 };
 
-// A scene's materials in file order. `count` is kept equal to `used`. The array starts empty,
-// grows to 16 entries on the first append and doubles whenever it is full.
-struct MaterialList {
-    int32_t count = 0;
-    Material** items = nullptr;
-    int32_t used = 0;
-    int32_t capacity = 0;
-
+// A scene's materials in file order (a mesh's material is items[materialIndex]). The list owns
+// its materials: destroying it deletes them, though not their texture objects.
+struct MaterialList : GrowableArray<Material*> {
     MaterialList() = default;
-    MaterialList(const MaterialList&) = delete;
-    MaterialList& operator=(const MaterialList&) = delete;
-    // Deletes the materials; their texture objects stay.
     ~MaterialList();
 };
-
-// The material the last begin routine set up; the emit routines read it.
-extern Material* currentMaterial;
-
-// How addMaterial turns a texture name into a texture id: loadTexture unless a tool that only
-// inspects scene files (with no GL context and no textures) puts a stand-in here.
-extern int (*materialTextureLoader)(const char* name);
 
 // Appends `material` to `list` (taking ownership), sets its blend factors from its blend type
 // and loads the textures it names (a name of one character or none means no texture).

@@ -1,37 +1,22 @@
 // materials.cpp - material texture set-up, render-routine selection and the begin / emit
 // routines. Every emitted colour carries the material's alpha times the shared fade factor.
-#include "resources/materials.h"
+#include "scene/materials.h"
 
 #include <cstring>
 
 #include "gfx/gl_api.h"
 #include "resources/textures.h"
-#include "scene/render_state.h"
+#include "gfx/render_state.h"
 #include "scene/scene.h"
 
-Material* currentMaterial = nullptr;
-int (*materialTextureLoader)(const char* name) = &loadTexture;
-
 MaterialList::~MaterialList() {
-    for (int32_t i = 0; i < used; ++i) {
+    for (int32_t i = 0; i < count; ++i) {
         delete items[i];
     }
-    delete[] items;
 }
 
 void addMaterial(MaterialList* list, Material* material) {
-    if (list->used == list->capacity) {
-        const int32_t grown = list->capacity == 0 ? 16 : list->capacity * 2;
-        auto** bigger = new Material*[static_cast<size_t>(grown)];
-        for (int32_t i = 0; i < list->used; ++i) {
-            bigger[i] = list->items[i];
-        }
-        delete[] list->items;
-        list->items = bigger;
-        list->capacity = grown;
-    }
-    list->items[list->used++] = material;
-    list->count = list->used;
+    list->append(material);
 
     if (material->blendType == 0) {
         material->blendSrc = GL_SRC_ALPHA;
@@ -41,11 +26,13 @@ void addMaterial(MaterialList* list, Material* material) {
         material->blendDst = GL_ONE;
     }
     // A name of a single character stands for "no texture" in the exported files.
+    int (*const load)(const char*) =
+        renderState.materialTextureLoader ? renderState.materialTextureLoader : &loadTexture;
     if (std::strlen(material->textureName0) > 1) {
-        material->texture0 = materialTextureLoader(material->textureName0);
+        material->texture0 = load(material->textureName0);
     }
     if (std::strlen(material->textureName1) > 1) {
-        material->texture1 = materialTextureLoader(material->textureName1);
+        material->texture1 = load(material->textureName1);
     }
 }
 

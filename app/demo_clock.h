@@ -1,0 +1,49 @@
+// demo_clock.h - demo time, owned in one place: the performance counter and the music's order
+// position turned into single-precision seconds.
+//
+// A stretch of demo time starts at a counter reading (clockStart) with a time (timeOffset) and
+// runs with the counter from there. Whenever the music moves to another order, the stretch
+// restarts at the time the synchronisation envelope gives for that order, so the pictures
+// follow the music even when the sound output lags. The frame loop, the development player's
+// order jumps and the offline capture all go through this object; effect parts never see it,
+// they get their time from render(localTime).
+#pragma once
+
+#include <cstdint>
+
+struct ScalarTrack;
+
+struct DemoClock {
+    int64_t clockStart = 0;              // counter reading at which the current stretch began
+    float timeOffset = 0.0f;             // demo time at clockStart
+    float demoTime = 0.0f;               // the time the last update() gave
+    int lastOrder = 0;                   // music order seen by the previous frame
+    ScalarTrack* syncEnvelope = nullptr; // order -> time: key k's time is where order k begins
+
+    // The key time that stands for `order`: key 0 for a negative order, the last key for an
+    // order past the end. The envelope must hold at least one key.
+    float orderTime(int order) const;
+    // Starts a stretch of demo time at `counter` that runs from `offset`.
+    void restart(int64_t counter, float offset) {
+        clockStart = counter;
+        timeOffset = offset;
+    }
+    // Restarts at the key time of `order` (an order change, or an order jump).
+    void syncToOrder(int order, int64_t counter) { restart(counter, orderTime(order)); }
+    // One frame's order synchronisation: when `order` differs from the last frame's, restarts at
+    // its key time and remembers it. Returns whether it changed.
+    bool followOrder(int order, int64_t counter);
+    // Demo time at `counter`: the tick difference is converted in double precision and rounded
+    // to float once. Also stored in demoTime.
+    float update(int64_t counter, int64_t frequency);
+    // Back to a fresh process's clock (the envelope is not owned).
+    void reset() { *this = DemoClock{}; }
+};
+extern DemoClock demoClock;
+
+// The clock's fields under their process-wide names.
+extern int64_t& clockStart;
+extern float& timeOffset;
+extern float& demoTime;
+extern int& lastOrder;
+extern ScalarTrack*& syncEnvelope;
