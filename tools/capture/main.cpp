@@ -11,6 +11,7 @@
 #include "app/application.h"
 #include "gfx/gl_api.h"
 #include "gfx/render_context.h"
+#include "tools/common/offscreen_gl.h"
 #include "tools/common/png_writer.h"
 
 namespace fs = std::filesystem;
@@ -88,15 +89,7 @@ int main(int argc, char** argv) {
         if (!grab) {
             return;
         }
-        std::vector<unsigned char> rows(static_cast<size_t>(width) * height * 3);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
-        pixels.resize(rows.size());
-        const size_t stride = static_cast<size_t>(width) * 3;
-        for (int y = 0; y < height; ++y) {
-            std::memcpy(&pixels[static_cast<size_t>(y) * stride],
-                        &rows[static_cast<size_t>(height - 1 - y) * stride], stride);
-        }
+        pixels = readBackBuffer(width, height);
     };
 
     // Capture keeps a clock of its own on the virtual counter and renders the player's frame at

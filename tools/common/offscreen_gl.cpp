@@ -89,6 +89,10 @@ void OffscreenGl::close() {
 }
 
 std::vector<unsigned char> OffscreenGl::readRgb() const {
+    return readBackBuffer(width, height);
+}
+
+std::vector<unsigned char> readBackBuffer(int width, int height) {
     const size_t stride = static_cast<size_t>(width) * 3;
     std::vector<unsigned char> rows(stride * static_cast<size_t>(height));
     std::vector<unsigned char> out(rows.size());

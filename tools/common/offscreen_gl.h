@@ -37,6 +37,10 @@ public:
     bool leakChecksPaused = false;
 };
 
+// The current context's back buffer, width x height from the bottom left, as RGB rows top to
+// bottom (the order image files use).
+std::vector<unsigned char> readBackBuffer(int width, int height);
+
 // Points every entry of the GL table (the multitexture ones too) at functions that do nothing;
 // glGenTextures hands out increasing names and glGetString answers with the multitexture
 // extension, so loaders and the scene engine run as on a real context.
