@@ -37,7 +37,7 @@ void putU32(std::vector<unsigned char>& out, size_t at, uint32_t v) {
     }
 }
 
-// Where a companion keeps its streams: the table after the records, or none (the original
+// Where a companion keeps its streams: the table after the records, or none (the older
 // form, where records name files).
 struct StreamTable {
     bool present = false;

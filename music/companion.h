@@ -16,7 +16,7 @@
 //   T + 8 + 8*i    8     stream i: offset (u32, from the start of the file), length (u32)
 //   ...                  the MPEG-1 Layer III streams themselves
 //
-// A companion without the table (the original form) names each stream instead: the 12 bytes
+// A companion without the table (the older form) names each stream instead: the 12 bytes
 // from the record's first byte, up to a zero byte, are a file name opened relative to the
 // working directory. That name overlaps byteLength and imageOffset; it is kept for old files.
 //

@@ -54,7 +54,7 @@ std::string companionName(const char* moduleName) {
     }
     buffer.replace(dot + 1, 3, "m3d");
     buffer.resize(dot + 4);
-    return std::string(buffer.c_str()); // up to the first zero, as the original read it
+    return std::string(buffer.c_str()); // up to the first zero: a long name loses its tail
 }
 
 int MusicPlayer::load(const char* name) {

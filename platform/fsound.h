@@ -66,6 +66,6 @@ struct FsoundStatus {
     int64_t framesRendered; // frames handed to the device since FSOUND_Init
 };
 FsoundStatus fsoundStatus();
-// Frames per audio callback: 1,024 at 44,100 Hz is 23.2 ms, close to the original's 30 ms
-// mix-ahead, and small enough for the order query to be exact within one block.
+// Frames per audio callback: 1,024 at 44,100 Hz is 23.2 ms, close to the 30 ms mix-ahead
+// the players ask for, and small enough for the order query to be exact within one block.
 constexpr int fsoundBufferFrames = 1024;

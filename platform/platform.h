@@ -2,7 +2,7 @@
 //
 // The demo was written against a window procedure, a performance counter, message boxes,
 // WGL and display-mode switching. Each of those is served here with the same semantics, so the
-// code above this layer keeps the original structure. One backend (platform/sdl/) implements it
+// code above this layer keeps one structure on every system. One backend (platform/sdl/) implements it
 // over SDL2 and dlopen; platform/template/ is the empty skeleton for a new backend.
 // No header outside platform/ includes an operating-system or SDL header.
 #pragma once
@@ -44,7 +44,7 @@ void showCursor(bool show);
 // Tools that render offline ask for the headless GL driver unless the user chose a driver.
 void preferHeadlessVideo();
 
-// Turns an original-style relative path (".\textures\x.jpg") into this platform's form.
+// Turns a Windows-style relative path (".\textures\x.jpg") into this platform's form.
 std::string nativePath(const char* path);
 
 // ---------------------------------------------------------------------------------------------

@@ -73,6 +73,15 @@ unsigned char* allocateFileBuffer(int64_t size) {
     return p;
 }
 
+bool isJpegName(const char* name) {
+    for (const char* p = name; *p; ++p) {
+        if (p[0] == '.' && (p[1] | 0x20) == 'j' && (p[2] | 0x20) == 'p' && (p[3] | 0x20) == 'g') {
+            return true;
+        }
+    }
+    return false;
+}
+
 void scrambleArchiveBytes(unsigned char* data, int64_t count) {
     unsigned char key = 181;
     for (int64_t i = 0; i < count; ++i) {

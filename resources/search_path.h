@@ -32,6 +32,20 @@ public:
     int mode;
 };
 
+// Holds a loaded file locked while it is read, and unlocks and deletes the record however the
+// reading ends (a fatal error in a test unwinds through here too). Owns `file`.
+struct FileLock {
+    LoadedFile* file;
+    const unsigned char* data;
+    explicit FileLock(LoadedFile* f) : file(f), data(static_cast<unsigned char*>(f->lock())) {}
+    ~FileLock() {
+        file->unlock();
+        delete file;
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+};
+
 class FileSource {
 public:
     virtual ~FileSource() = default;
@@ -104,6 +118,11 @@ public:
     // The entry of `name` (any case), or null. A miss that is not quiet is reported.
     static ArchiveEntry* lookup(const char* name, bool quiet);
 };
+
+// JPEG pictures (names containing ".jpg" in any case) are stored plain in the archive, since the
+// JPEG decoder reads them as a stream straight from the archive file; every other entry is
+// scrambled. The texture loaders and the archive writer both decide by this.
+bool isJpegName(const char* name);
 
 // Each byte of an entry is XORed with a key that starts at 181 for the entry's first byte and
 // grows by 109 (mod 256) per byte. The same routine scrambles and unscrambles.

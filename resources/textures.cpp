@@ -88,19 +88,6 @@ const char* colourSpaceName(J_COLOR_SPACE space) {
     }
 }
 
-// Lock and release of a loaded file, also when a fatal error unwinds through a test's hook.
-struct LockedFile {
-    LoadedFile* file;
-    const unsigned char* data;
-    explicit LockedFile(LoadedFile* f) : file(f), data(static_cast<unsigned char*>(f->lock())) {}
-    ~LockedFile() {
-        file->unlock();
-        delete file;
-    }
-    LockedFile(const LockedFile&) = delete;
-    LockedFile& operator=(const LockedFile&) = delete;
-};
-
 } // namespace
 
 // ---- Image
@@ -229,12 +216,10 @@ int loadJpegTexture(const char* name) {
 
 int loadTexture(const char* name) {
     checkTextureName(name);
-    char lower[nameField];
-    copyLowerCase(lower, name);
-    if (std::strstr(lower, ".jpg")) {
+    if (isJpegName(name)) {
         return loadJpegTexture(name); // the caller's spelling: the catalogue keeps its case
     }
-    LockedFile raw(searchPath.load(name, loadFatal));
+    FileLock raw(searchPath.load(name, loadFatal));
     if (raw.file->size < rawTextureBytes) {
         sys::fatalf("file error",
                     "The raw picture \"%s\" has %d bytes; a raw texture is 256 x 256 RGB pixels, "
@@ -255,18 +240,19 @@ int loadTextureWithAlpha(const char* colourName, const char* alphaName) {
     char lower[nameField];
     copyLowerCase(lower, colourName);
 
-    // The colour file is looked up by its lower-cased name, the alpha file as given; kept as
-    // the original did it (archive look-ups ignore case anyway).
+    // The colour file is looked up by its lower-cased name, the alpha file as given. Archive
+    // look-ups ignore case, so this matters only for loose files in the folders, where the
+    // shipped data names its pictures in lower case.
     std::vector<unsigned char> rgb;
     uint32_t width = 0, height = 0;
-    if (std::strstr(lower, ".jpg")) {
+    if (isJpegName(lower)) {
         Image* image = decodeJpeg(lower);
         width = image->width;
         height = image->height;
         rgb.assign(image->pixels, image->pixels + static_cast<size_t>(width) * height * 3);
         delete image;
     } else {
-        LockedFile raw(searchPath.load(lower, loadFatal));
+        FileLock raw(searchPath.load(lower, loadFatal));
         // A square picture: side = the integer square root of the whole pixels in the file.
         const uint32_t pixels = static_cast<uint32_t>(raw.file->size) / 3;
         uint32_t side = 0;
@@ -277,7 +263,7 @@ int loadTextureWithAlpha(const char* colourName, const char* alphaName) {
         rgb.assign(raw.data, raw.data + static_cast<size_t>(side) * side * 3);
     }
 
-    LockedFile alpha(searchPath.load(alphaName, loadFatal));
+    FileLock alpha(searchPath.load(alphaName, loadFatal));
     const size_t pixelCount = static_cast<size_t>(width) * height;
     if (static_cast<size_t>(alpha.file->size) < pixelCount) {
         sys::fatalf("file error",

@@ -187,7 +187,7 @@ void emitUntextured(const Face& face) {
 }
 
 // The light sum is not scaled to 0..1: GL clamps it, so any lit face is drawn at full colour.
-// Kept as the original did it.
+// Kept: the stored scenes' materials were lit and tuned with it.
 void emitTexturedSum(const Face& face) {
     const float g =
         static_cast<float>(face.vertex[0]->light + face.vertex[1]->light + face.vertex[2]->light);
@@ -218,7 +218,7 @@ void emitVertexMapped(const Face& face) {
     }
 }
 
-// The first vertex's light is not scaled either (GL clamps it). Kept as the original did it.
+// The first vertex's light is not scaled either (GL clamps it). Kept for the same reason.
 void emitTwoTextures(const Face& face) {
     const float g = static_cast<float>(face.vertex[0]->light);
     const Material* m = currentMaterial;

@@ -335,7 +335,8 @@ DummyNode* findDummy(Scene* scene, const char* name) {
     return nullptr;
 }
 
-// Only the first mesh is looked at, as the original did; parents are recorded, never used.
+// Only the first mesh is looked at: the stored scenes name no other parent, and parents are
+// recorded, never used.
 Motion* findMotionById(Scene* scene, int32_t id) {
     if (id == -1 || !scene->hasMeshes || !scene->firstMesh) {
         return nullptr;

@@ -17,7 +17,6 @@
 #include "resources/search_path.h"
 #include "scene/scene.h"
 
-
 namespace {
 
 constexpr size_t nameBytes = 32;
@@ -409,19 +408,6 @@ private:
     std::vector<MeshMaterialRef> meshMaterials;
 };
 
-// Keeps the file locked while it is read and releases it however reading ends.
-struct FileLock {
-    LoadedFile* file;
-    const unsigned char* data;
-    explicit FileLock(LoadedFile* f) : file(f), data(static_cast<unsigned char*>(f->lock())) {}
-    ~FileLock() {
-        file->unlock();
-        delete file;
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-};
-
 bool matchesAt(const char* name, int i, const char* ext) {
     return std::strncmp(name + i, ext, 3) == 0;
 }
@@ -434,7 +420,7 @@ void readKexp(Scene* scene, LoadedFile* file) {
     in.need(8, "the 8-byte file header");
 
     // The magic picks the material length. A file with neither magic keeps the last file's
-    // choice, as the original did.
+    // choice, so files written without a magic read as their batch-mates did.
     char magic[5] = {};
     std::memcpy(magic, lock.data, 4);
     if (std::strstr(magic, "KEXP")) {

@@ -21,60 +21,12 @@
 
 namespace testing_support {
 
+// The scene writer's building blocks under the short names the tests use.
+using scenefile::addCamera;
+using scenefile::plainMaterial;
+using scenefile::squareMesh;
 inline scenefile::VectorKey vkey(float time, float x, float y, float z) {
-    scenefile::VectorKey k;
-    k.time = time;
-    k.x = x;
-    k.y = y;
-    k.z = z;
-    return k;
-}
-
-// A square of side 2*half in the XZ plane at y = 0, facing -Y (towards a camera on -Y), with
-// texture (0, 0) bottom-left and (1, 1) top-right as stored in the file.
-inline scenefile::Mesh squareMesh(const std::string& name, float half, int32_t material = 0) {
-    scenefile::Mesh m;
-    m.name = name;
-    m.id = 1;
-    m.materialIndex = material;
-    m.vertices = {{-half, 0, -half}, {half, 0, -half}, {half, 0, half}, {-half, 0, half}};
-    m.texVertices = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    m.faces = {{0, 1, 2, 7}, {0, 2, 3, 7}};
-    m.faceTexVertices = {{0, 1, 2}, {0, 2, 3}};
-    m.position = {vkey(0, 0, 0, 0)};
-    m.rotation = {scenefile::RotationKey{}};
-    m.scale = {vkey(0, 1, 1, 1)};
-    return m;
-}
-
-inline scenefile::Material plainMaterial(const std::string& name, int32_t mode,
-                                         const std::string& texture0 = "",
-                                         const std::string& texture1 = "") {
-    scenefile::Material m;
-    m.name = name;
-    m.mode = mode;
-    m.texture0 = texture0;
-    m.texture1 = texture1;
-    m.alpha = 1.0f;
-    return m;
-}
-
-// A camera at `eye` looking at a dummy node "Target" at `target`, field of view `fov`.
-inline void addCamera(scenefile::SceneFile& file, std::array<float, 3> eye,
-                      std::array<float, 3> target, float fov = 1.5707964f) {
-    scenefile::Dummy d;
-    d.name = "Target";
-    d.id = 50;
-    d.position = {vkey(0, target[0], target[1], target[2])};
-    file.chunks.push_back(d);
-    scenefile::Camera c;
-    c.name = "Camera";
-    c.targetName = "Target";
-    c.id = 51;
-    c.position = {vkey(0, eye[0], eye[1], eye[2])};
-    c.fov = {{0, fov}};
-    c.roll = {{0, 0}};
-    file.chunks.push_back(c);
+    return scenefile::vectorKey(time, x, y, z);
 }
 
 inline std::vector<unsigned char> sceneImage(const scenefile::SceneFile& file) {

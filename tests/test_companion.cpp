@@ -1,6 +1,6 @@
 // test_companion.cpp - restoring module samples from a companion: the output routine's gain and
 // clipping, which decoded frames fill which bytes, delta coding, the stream table and the
-// original's file names, and records that must be skipped without touching the image.
+// older form's file names, and records that must be skipped without touching the image.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -77,7 +77,7 @@ TEST(Fsound, OutputSelectionAndStartUpFailure) {
     EXPECT_TRUE(FSOUND_SetOutput(FSOUND_OUTPUT_DSOUND));
 }
 
-TEST(Fsound, SongLoopsAndJumpsBetweenOrders) {
+TEST(FsoundRealTime, SongLoopsAndJumpsBetweenOrders) {
     EnvVar driver("SDL_AUDIODRIVER", "dummy");
     ASSERT_TRUE(FSOUND_Init(44100, 32));
     const auto image = writeXm(makeOrderSong(4));
@@ -105,7 +105,7 @@ TEST(Fsound, SongLoopsAndJumpsBetweenOrders) {
 // growth of the output file with its time. Each order change must be reported within one audio
 // buffer of the moment that order's first frame reaches the file, and the file must be
 // libopenmpt's own render of the module.
-TEST(Fsound, OrderQueryFollowsTheAudioReachingTheOutput) {
+TEST(FsoundRealTime, OrderQueryFollowsTheAudioReachingTheOutput) {
     ScratchDir dir("fsound-disk");
     const std::string out = dir.file("out.raw");
     EnvVar driver("SDL_AUDIODRIVER", "disk");

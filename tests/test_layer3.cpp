@@ -416,9 +416,7 @@ const Bytes& sampleStream() {
 class Layer3Conformance : public Layer3, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(Layer3Conformance, MatchesReferenceOutput) {
-    if (testing_support::sharedDir().empty()) {
-        GTEST_SKIP() << "no shared reference data";
-    }
+    TIR_NEED_SHARED_DATA();
     const std::string name = GetParam();
     const Decoded out = decode(readShared(name + ".bit"));
     const std::vector<int16_t> ref = readPcm16(name + ".pcm");
@@ -447,9 +445,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, Layer3Conformance,
                          });
 
 TEST_F(Layer3, RejectsMpeg2StreamWithExitStatus1) {
-    if (testing_support::sharedDir().empty()) {
-        GTEST_SKIP() << "no shared reference data";
-    }
+    TIR_NEED_SHARED_DATA();
     testing::internal::CaptureStderr();
     const int code = decodeTrapped(readShared("l3-test46.bit"));
     const std::string err = testing::internal::GetCapturedStderr();
@@ -458,9 +454,7 @@ TEST_F(Layer3, RejectsMpeg2StreamWithExitStatus1) {
 }
 
 TEST_F(Layer3, NonstandardStreamsDecodeOrStopCleanly) {
-    if (testing_support::sharedDir().empty()) {
-        GTEST_SKIP() << "no shared reference data";
-    }
+    TIR_NEED_SHARED_DATA();
     // Damaged side information in one frame each: decoding goes on, and once the damage is
     // past the output is back in step with the reference (which drops the damaged frames).
     for (const char* name :

@@ -84,7 +84,7 @@ TEST(MusicPlayer, CompanionNameAndOutputChoice) {
 // module and its companion come from the archive, and frames run with the real counter while
 // the song plays. Every order change must re-base demo time at the envelope's key, the
 // restored samples must match the originals, and the output must be the module's render.
-TEST(MusicPlayer, ArchivedSongPlaysAndDemoTimeFollowsItsOrders) {
+TEST(MusicPlayerRealTime, ArchivedSongPlaysAndDemoTimeFollowsItsOrders) {
     ScratchDir dir("music-player");
     const auto original = writeDemoArchive(dir.file("tir.val"));
     EnvVar driver("SDL_AUDIODRIVER", "disk");
@@ -187,7 +187,7 @@ TEST(MusicPlayer, ArchivedSongPlaysAndDemoTimeFollowsItsOrders) {
 
 // The player program itself on that archive: it restores the samples, plays sound into the
 // disk driver, and closes cleanly when asked to quit.
-TEST(MusicPlayer, PlayerProgramPlaysTheArchivedSong) {
+TEST(MusicPlayerRealTime, PlayerProgramPlaysTheArchivedSong) {
     ScratchDir dir("player-sound");
     writeDemoArchive(dir.file("tir.val"));
     // Leak checking is left to the in-process tests: the GL driver's own start-up allocations

@@ -70,24 +70,44 @@ inline std::vector<unsigned char> readFile(const std::string& path) {
     return std::vector<unsigned char>((std::istreambuf_iterator<char>(f)), {});
 }
 
-// The shared reference-data folder (the MPEG conformance streams live under it), or an empty
-// string when this machine has none. TIR_SHARED overrides the built-in guess.
+// The shared reference-data folder (the MPEG conformance streams live under it): TIR_SHARED
+// when set, else "shared" beside the source tree. Empty when it has no conformance streams.
 inline std::string sharedDir() {
     if (const char* env = std::getenv("TIR_SHARED")) {
-        return env;
+        return std::filesystem::exists(std::string(env) + "/mp3-conformance") ? env : "";
     }
-#ifdef TIR_SHARED_DIR
-    // Beside the checkout, where the workplace keeps it.
-    if (std::filesystem::exists(TIR_SHARED_DIR)) {
-        return TIR_SHARED_DIR;
+#ifdef TIR_SOURCE_DIR
+    const std::filesystem::path beside = std::filesystem::path(TIR_SOURCE_DIR) / ".." / "shared";
+    if (std::filesystem::exists(beside / "mp3-conformance")) {
+        return beside.lexically_normal().string();
     }
 #endif
-    // A clone made elsewhere on the same machine.
-    if (std::filesystem::exists("/work/shared/mp3-conformance")) {
-        return "/work/shared";
-    }
     return "";
 }
+
+// CI sets TIR_REQUIRE_SHARED=1: there a missing reference is a failure, not a skip.
+inline bool sharedDataRequired() {
+    const char* v = std::getenv("TIR_REQUIRE_SHARED");
+    return v && *v && std::string(v) != "0";
+}
+
+} // namespace testing_support
+
+// Opens a test that reads the shared reference data: skipped, with a message saying where the
+// data is looked for, when a clone has none; failed instead where TIR_REQUIRE_SHARED is set.
+#define TIR_NEED_SHARED_DATA()                                                                     \
+    do {                                                                                           \
+        if (::testing_support::sharedDir().empty()) {                                              \
+            if (::testing_support::sharedDataRequired()) {                                         \
+                FAIL() << "the shared reference data is missing: set TIR_SHARED to the folder "    \
+                          "that holds mp3-conformance/";                                           \
+            }                                                                                      \
+            GTEST_SKIP() << "no shared reference data (looked in TIR_SHARED and ../shared "        \
+                            "beside the source tree)";                                             \
+        }                                                                                          \
+    } while (0)
+
+namespace testing_support {
 
 // The player's settings and clock as a fresh process has them.
 inline void resetPlayerState() {

@@ -273,7 +273,7 @@ FmusicModule* FMUSIC_LoadSongMemory(const void* data, int length) {
         return nullptr;
     }
     openmpt_free_string(message);
-    openmpt_module_set_repeat_count(module, -1); // loop at the end, as the original did
+    openmpt_module_set_repeat_count(module, -1); // a song loops: the demo may outlast it
     auto* song = new FmusicModule;
     song->module = module;
     std::lock_guard<std::mutex> guard(l.lock);

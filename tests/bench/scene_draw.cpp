@@ -21,14 +21,7 @@ namespace {
 
 constexpr int rings = 100, segments = 100; // 2 * 100 * 100 = 20,000 faces
 
-scenefile::VectorKey vectorKey(float time, float x, float y, float z) {
-    scenefile::VectorKey k;
-    k.time = time;
-    k.x = x;
-    k.y = y;
-    k.z = z;
-    return k;
-}
+using scenefile::vectorKey;
 
 // A sphere of radius 50 (rings x segments quads, two faces each), textured and
 // environment-mapped, turning under a moving camera.

@@ -30,11 +30,7 @@ std::string upper(std::string s) {
 } // namespace
 
 bool archiveStoresPlain(const std::string& name) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return lower.find(".jpg") != std::string::npos;
+    return isJpegName(name.c_str());
 }
 
 bool buildArchive(const std::vector<ArchiveInput>& entries, std::vector<unsigned char>& image,

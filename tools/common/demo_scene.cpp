@@ -35,14 +35,7 @@ void addSide(scenefile::Mesh& m, Vec3 c, Vec3 u, Vec3 v) {
     m.faceTexVertices.push_back({tbase, tbase + 2, tbase + 3});
 }
 
-scenefile::VectorKey vectorKey(float time, float x, float y, float z) {
-    scenefile::VectorKey k;
-    k.time = time;
-    k.x = x;
-    k.y = y;
-    k.z = z;
-    return k;
-}
+using scenefile::vectorKey;
 
 } // namespace
 
@@ -94,9 +87,7 @@ scenefile::SceneFile demoSceneFile() {
     floor.id = 2;
     floor.materialIndex = 1;
     addSide(floor, {0, 0, -30}, {150, 0, 0}, {0, 150, 0});
-    floor.position = {vectorKey(0, 0, 0, 0)};
-    floor.rotation = {scenefile::RotationKey{}};
-    floor.scale = {vectorKey(0, 1, 1, 1)};
+    scenefile::holdStill(floor);
     file.chunks.push_back(floor);
 
     scenefile::Dummy target;

@@ -202,4 +202,61 @@ bool writeSceneFile(const std::string& path, const SceneFile& scene, std::string
     return true;
 }
 
+// ---- building blocks
+
+VectorKey vectorKey(float time, float x, float y, float z) {
+    VectorKey k;
+    k.time = time;
+    k.x = x;
+    k.y = y;
+    k.z = z;
+    return k;
+}
+
+void holdStill(Mesh& mesh) {
+    mesh.position = {vectorKey(0, 0, 0, 0)};
+    mesh.rotation = {RotationKey{}};
+    mesh.scale = {vectorKey(0, 1, 1, 1)};
+}
+
+Mesh squareMesh(const std::string& name, float half, int32_t material) {
+    Mesh m;
+    m.name = name;
+    m.id = 1;
+    m.materialIndex = material;
+    m.vertices = {{-half, 0, -half}, {half, 0, -half}, {half, 0, half}, {-half, 0, half}};
+    m.texVertices = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    m.faces = {{0, 1, 2, 7}, {0, 2, 3, 7}};
+    m.faceTexVertices = {{0, 1, 2}, {0, 2, 3}};
+    holdStill(m);
+    return m;
+}
+
+Material plainMaterial(const std::string& name, int32_t mode, const std::string& texture0,
+                       const std::string& texture1) {
+    Material m;
+    m.name = name;
+    m.mode = mode;
+    m.texture0 = texture0;
+    m.texture1 = texture1;
+    m.alpha = 1.0f;
+    return m;
+}
+
+void addCamera(SceneFile& file, std::array<float, 3> eye, std::array<float, 3> target, float fov) {
+    Dummy d;
+    d.name = "Target";
+    d.id = 50;
+    d.position = {vectorKey(0, target[0], target[1], target[2])};
+    file.chunks.push_back(d);
+    Camera c;
+    c.name = "Camera";
+    c.targetName = "Target";
+    c.id = 51;
+    c.position = {vectorKey(0, eye[0], eye[1], eye[2])};
+    c.fov = {{0, fov}};
+    c.roll = {{0, 0}};
+    file.chunks.push_back(c);
+}
+
 } // namespace scenefile

@@ -39,9 +39,10 @@ struct Mesh { // chunk kind 1
     int32_t materialIndex = 0;
     std::array<float, 3> pivot{0, 0, 0};
     std::vector<std::array<float, 3>> vertices;
-    std::vector<std::array<float, 2>> texVertices;     // u, v as stored (the reader flips v)
-    std::vector<std::array<int32_t, 3>> faceTexVertices; // written only when texVertices is not empty
-    std::vector<std::array<int32_t, 4>> faces;           // three vertex indices and an attribute word
+    std::vector<std::array<float, 2>> texVertices; // u, v as stored (the reader flips v)
+    std::vector<std::array<int32_t, 3>>
+        faceTexVertices;                       // written only when texVertices is not empty
+    std::vector<std::array<int32_t, 4>> faces; // three vertex indices and an attribute word
     std::vector<VectorKey> position;
     std::vector<RotationKey> rotation;
     std::vector<VectorKey> scale;
@@ -92,6 +93,22 @@ struct SceneFile {
     uint32_t skipped = 0;       // bytes 4..7
     std::vector<Chunk> chunks;
 };
+
+// ---- building blocks shared by the example scene, the tests and the benchmarks
+
+VectorKey vectorKey(float time, float x, float y, float z);
+// A mesh's transform at rest: one position key at the origin, no rotation, scale 1.
+void holdStill(Mesh& mesh);
+// A square of side 2 * half in the XZ plane at y = 0, facing -Y (towards a camera on -Y), with
+// texture (0, 0) bottom-left and (1, 1) top-right as stored in the file; id 1, held still.
+Mesh squareMesh(const std::string& name, float half, int32_t material = 0);
+// A material of shading `mode` with alpha 1 and the textures named (none when empty).
+Material plainMaterial(const std::string& name, int32_t mode, const std::string& texture0 = "",
+                       const std::string& texture1 = "");
+// A camera "Camera" at `eye` looking at a dummy node "Target" at `target` (ids 51 and 50), with
+// horizontal field of view `fov` and no roll.
+void addCamera(SceneFile& file, std::array<float, 3> eye, std::array<float, 3> target,
+               float fov = 1.5707964f);
 
 // The file image. Names longer than 31 characters are refused with a message in `error`.
 bool writeScene(const SceneFile& scene, std::vector<unsigned char>& image, std::string& error);

@@ -788,7 +788,7 @@ Canvas creditBoard(const Fonts& f, int index) {
         const char* lines[3];
     };
     static const Board boards[tex::creditBoards] = {
-        {"TIR VAL", {"an OpenGL demo", "rebuilt in C++20", "for Linux and SDL2"}},
+        {"TIR VAL", {"an OpenGL demo", "in C++20", "for Linux and SDL2"}},
         {"foundation", {"the lead engineer", "platform, frame loop,", "archive and timeline"}},
         {"scene engine", {"the scene engineer", "splines, quaternions,", "meshes and materials"}},
         {"music engine", {"the music engineer", "tracker playback and", "a Layer III decoder"}},
