@@ -28,13 +28,7 @@ using scenefile::vectorKey;
 std::vector<unsigned char> sphereScene() {
     scenefile::SceneFile f;
     f.magic = "QUOR";
-    scenefile::Material chrome;
-    chrome.name = "chrome";
-    chrome.texture0 = "base.jpg";
-    chrome.texture1 = "env.jpg";
-    chrome.mode = 2;
-    chrome.alpha = 1.0f;
-    f.chunks.push_back(chrome);
+    f.chunks.push_back(scenefile::plainMaterial("chrome", 2, "base.jpg", "env.jpg"));
 
     scenefile::Mesh m;
     m.name = "Sphere";

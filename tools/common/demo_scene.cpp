@@ -43,18 +43,9 @@ scenefile::SceneFile demoSceneFile() {
     scenefile::SceneFile file;
     file.magic = "QUOR";
 
-    scenefile::Material cubeMaterial;
-    cubeMaterial.name = "checker";
-    cubeMaterial.texture0 = "demo_checker.jpg";
-    cubeMaterial.mode = 2;
-    cubeMaterial.alpha = 1.0f;
-    file.chunks.push_back(cubeMaterial);
-
-    scenefile::Material floorMaterial;
-    floorMaterial.name = "floor";
-    floorMaterial.mode = 1;
+    file.chunks.push_back(scenefile::plainMaterial("checker", 2, "demo_checker.jpg"));
+    scenefile::Material floorMaterial = scenefile::plainMaterial("floor", 1);
     floorMaterial.colours = {0, 0, 0, 0.25f, 0.55f, 0.85f, 0, 0, 0};
-    floorMaterial.alpha = 1.0f;
     file.chunks.push_back(floorMaterial);
 
     scenefile::Mesh cube;
