@@ -155,23 +155,22 @@ void Application::renderFrame(float t) {
         sys::exitProcess(0); // no buffer swap in this frame
     }
 
+    // The overlay state the next frame's parts start from: the overlay's orthographic
+    // projection current, the parts' modelview matrix back in place, texture 1234 bound,
+    // texturing and blending on. The projection is loaded in place, not pushed: a push with
+    // nothing to pop it would grow the projection stack every frame until it overflowed, and a
+    // second pop would underflow the modelview stack; either leaves a GL error behind.
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
     glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
     glLoadIdentity();
     overlay->begin();
     glDisable(GL_DEPTH_TEST);
     overlay->setCursor(0, 0);
     glColor3f(0.7f, 0.2f, 0.0f);
-    // One pop with the modelview selected and one after selecting it again: the projection
-    // pushed above stays, so the next frame's parts find the overlay's orthographic projection.
-    // Every part that draws loads a projection of its own, so the leftover does no harm, and
-    // each frame starts from the same matrix stacks as the one before.
-    glPopMatrix();
+    glPopMatrix(); // the modelview matrix, which begin() left selected
     glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
     glEnable(GL_DEPTH_TEST);
     if (beforePresent) {
         beforePresent();
