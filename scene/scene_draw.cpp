@@ -246,10 +246,16 @@ void MeshObject::draw() {
             }
         }
     }
-    glActiveTextureARB(GL_TEXTURE1_ARB);
-    glDisable(GL_TEXTURE_2D);
-    glActiveTextureARB(GL_TEXTURE0_ARB);
-    glDisable(GL_TEXTURE_2D);
+    // Texturing off on both units. Inside an open batch GL refuses these calls
+    // (GL_INVALID_OPERATION) and keeps its state, so the batch goes on textured as the material
+    // set it; the calls are made only when no batch is open, which leaves the same picture and
+    // no error behind.
+    if (currentPrimitive == 0) {
+        glActiveTextureARB(GL_TEXTURE1_ARB);
+        glDisable(GL_TEXTURE_2D);
+        glActiveTextureARB(GL_TEXTURE0_ARB);
+        glDisable(GL_TEXTURE_2D);
+    }
 }
 
 // ---- the scene
