@@ -246,10 +246,10 @@ void MeshObject::draw() {
             }
         }
     }
-    // Texturing off on both units. Inside an open batch GL refuses these calls
-    // (GL_INVALID_OPERATION) and keeps its state, so the batch goes on textured as the material
-    // set it; the calls are made only when no batch is open, which leaves the same picture and
-    // no error behind.
+    // Texturing off on both units. Inside an open batch GL refuses these state changes with
+    // GL_INVALID_OPERATION and keeps texturing as the material set it, so the calls are made
+    // only when no batch is open: the same picture either way, and no error left behind for the
+    // next GL call to trip over.
     if (currentPrimitive == 0) {
         glActiveTextureARB(GL_TEXTURE1_ARB);
         glDisable(GL_TEXTURE_2D);
