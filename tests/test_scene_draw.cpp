@@ -239,11 +239,18 @@ TEST_F(Drawing, DrawSuspendsTheBatchLoadsTheEyeMatrixAndLeavesTexturingOff) {
     const std::vector<std::string> head(gl.log().calls.begin(), gl.log().calls.begin() + 5);
     EXPECT_EQ(head, (std::vector<std::string>{"glEnd()", "glMatrixMode(5888)", "glLoadMatrixf(ptr)",
                                               "glDisable(2884)", "glBegin(4)"}));
+    // Inside the batch GL would refuse the texture-unit calls: the reopened batch is the last
+    // thing drawing does.
+    EXPECT_EQ(gl.log().calls.back(), "glBegin(4)");
+    EXPECT_EQ(gl.log().count("glEnd()"), 2); // the material's begin suspends the batch too
+    endPrimitive();
+
+    // With no batch open, texturing ends switched off on both units.
+    gl.log().clear();
+    scene->firstMesh->draw();
     const std::vector<std::string> tail(gl.log().calls.end() - 4, gl.log().calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"glActiveTextureARB(33985)", "glDisable(3553)",
                                               "glActiveTextureARB(33984)", "glDisable(3553)"}));
-    EXPECT_EQ(gl.log().count("glEnd()"), 2); // the material's begin suspends the batch too
-    endPrimitive();
 }
 
 TEST_F(Drawing, SceneWithoutCameraIsUpdatedButNotDrawn) {
