@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "effect_test_support.h"
 #include "effects/bubble_tube.h"
@@ -14,6 +15,7 @@
 #include "gl_recorder.h"
 #include "platform/fatal.h"
 #include "scene/track.h"
+#include "tools/common/jpeg_writer.h"
 
 using namespace testing_support;
 
@@ -239,6 +241,30 @@ TEST_F(TubeAndTunnel, TubeCallOrder) {
                                            "glEnable(2929)", "glDepthMask(1)"};
     for (size_t i = 0; i < tail.size(); ++i) {
         EXPECT_EQ(calls[calls.size() - tail.size() + i], tail[i]) << i;
+    }
+}
+
+// A greyscale JPEG as both layers' picture shows up as itself: the tube is grey, not the blue of
+// the default picture.
+TEST_F(TubeAndTunnel, GreyscalePictureShowsUpInTheTube) {
+    ScratchDir dir("grey");
+    std::vector<unsigned char> grey(64 * 64), jpeg;
+    for (size_t i = 0; i < grey.size(); ++i) {
+        grey[i] = static_cast<unsigned char>(96 + (i % 64));
+    }
+    std::string error;
+    ASSERT_TRUE(encodeJpeg(64, 64, 1, grey, 90, jpeg, error)) << error;
+    writeFile(dir.file("grey.jpg"), jpeg);
+    // Tried before the archive; the fixture's tear-down clears the path.
+    const auto folder = std::make_unique<DirectorySource>((dir.path.string() + "/").c_str());
+    searchPath.add(folder.get());
+
+    BubbleTubePart tube("grey.jpg", "grey.jpg", 1, tubeInterval);
+    const Pixels frame = renderAt(tube, 5.0f);
+    EXPECT_GT(meanLevel(frame), 5.0);
+    for (size_t i = 0; i < frame.size(); i += 3) {
+        ASSERT_NEAR(frame[i], frame[i + 2], 2) << "pixel " << i / 3;
+        ASSERT_NEAR(frame[i + 1], frame[i + 2], 2) << "pixel " << i / 3;
     }
 }
 
