@@ -246,10 +246,16 @@ void MeshObject::draw() {
             }
         }
     }
-    glActiveTextureARB(GL_TEXTURE1_ARB);
-    glDisable(GL_TEXTURE_2D);
-    glActiveTextureARB(GL_TEXTURE0_ARB);
-    glDisable(GL_TEXTURE_2D);
+    // Texturing off on both units. Inside an open batch GL refuses these state changes with
+    // GL_INVALID_OPERATION and keeps texturing as the material set it, so the calls are made
+    // only when no batch is open: the same picture either way, and no error left behind for the
+    // next GL call to trip over.
+    if (currentPrimitive == 0) {
+        glActiveTextureARB(GL_TEXTURE1_ARB);
+        glDisable(GL_TEXTURE_2D);
+        glActiveTextureARB(GL_TEXTURE0_ARB);
+        glDisable(GL_TEXTURE_2D);
+    }
 }
 
 // ---- the scene
