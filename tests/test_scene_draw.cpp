@@ -229,7 +229,9 @@ TEST_F(Drawing, BackFacingFacesAreSkippedUnlessTwoSided) {
     EXPECT_EQ(drawnFaceCount, 1);
 }
 
-TEST_F(Drawing, DrawSuspendsTheBatchLoadsTheEyeMatrixAndLeavesTexturingOff) {
+// Texturing goes off after the faces only when no batch is open: inside one GL would refuse
+// the calls with an error and keep its state.
+TEST_F(Drawing, DrawSuspendsTheBatchLoadsTheEyeMatrixAndLeavesTexturingOffOutsideABatch) {
     auto scene = squareSeenFrom({0, -10, 0}, {0, 0, 0}, plainMaterial("m", 2, "t.jpg"));
     prepareMeshes(scene.get(), 0);
     beginPrimitive(GL_TRIANGLES);
@@ -239,11 +241,16 @@ TEST_F(Drawing, DrawSuspendsTheBatchLoadsTheEyeMatrixAndLeavesTexturingOff) {
     const std::vector<std::string> head(gl.log().calls.begin(), gl.log().calls.begin() + 5);
     EXPECT_EQ(head, (std::vector<std::string>{"glEnd()", "glMatrixMode(5888)", "glLoadMatrixf(ptr)",
                                               "glDisable(2884)", "glBegin(4)"}));
+    EXPECT_EQ(gl.log().calls.back(), "glBegin(4)"); // the material's state, then only faces
+    EXPECT_EQ(gl.log().count("glEnd()"), 2);        // the material's begin suspends the batch too
+    endPrimitive();
+
+    gl.log().clear();
+    scene->firstMesh->draw();
     const std::vector<std::string> tail(gl.log().calls.end() - 4, gl.log().calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"glActiveTextureARB(33985)", "glDisable(3553)",
                                               "glActiveTextureARB(33984)", "glDisable(3553)"}));
-    EXPECT_EQ(gl.log().count("glEnd()"), 2); // the material's begin suspends the batch too
-    endPrimitive();
+    EXPECT_EQ(gl.log().count("glEnd()"), 0);
 }
 
 TEST_F(Drawing, SceneWithoutCameraIsUpdatedButNotDrawn) {
