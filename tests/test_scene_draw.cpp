@@ -229,7 +229,9 @@ TEST_F(Drawing, BackFacingFacesAreSkippedUnlessTwoSided) {
     EXPECT_EQ(drawnFaceCount, 1);
 }
 
-TEST_F(Drawing, DrawSuspendsTheBatchLoadsTheEyeMatrixAndLeavesTexturingOff) {
+// Texturing goes off after the faces only when no batch is open: inside one GL would refuse
+// the calls with an error and keep its state.
+TEST_F(Drawing, DrawSuspendsTheBatchLoadsTheEyeMatrixAndLeavesTexturingOffOutsideABatch) {
     auto scene = squareSeenFrom({0, -10, 0}, {0, 0, 0}, plainMaterial("m", 2, "t.jpg"));
     prepareMeshes(scene.get(), 0);
     beginPrimitive(GL_TRIANGLES);
@@ -251,6 +253,7 @@ TEST_F(Drawing, DrawSuspendsTheBatchLoadsTheEyeMatrixAndLeavesTexturingOff) {
     const std::vector<std::string> tail(gl.log().calls.end() - 4, gl.log().calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"glActiveTextureARB(33985)", "glDisable(3553)",
                                               "glActiveTextureARB(33984)", "glDisable(3553)"}));
+    EXPECT_EQ(gl.log().count("glEnd()"), 0);
 }
 
 TEST_F(Drawing, SceneWithoutCameraIsUpdatedButNotDrawn) {
