@@ -557,6 +557,47 @@ TEST_F(PictureEffects, BackdropAddsItsPictureOverTheWholeScreenAtAnyTime) {
     }
 }
 
+// --- loading ---
+
+TEST_F(PictureEffects, AMissingPictureOrEnvelopeEndsTheProgramWhenThePartIsMade) {
+    const auto fatalMessage = [](const std::function<void()>& make) {
+        ::testing::internal::CaptureStderr();
+        const int code = exitCodeOf(make);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, 1) << err;
+        return err;
+    };
+    EXPECT_NE(fatalMessage([] {
+                  PictureTunnelPart(26.9f, 44.5f, 1, "no_such_picture.jpg");
+              }).find("FILE NOT FOUND\n no_such_picture.jpg"),
+              std::string::npos);
+
+    // Only the sprites' pictures on the search path: the first envelope is missing.
+    searchPath.clear();
+    const std::vector<unsigned char> white =
+        encodeJpegFile(16, 16, 3, makePixels(16, 16, 3, [](int, int, int) { return 255; }), false);
+    for (const char* name : {"d1_tirval2.jpg", "d1_face.jpg", "d1_circle2.jpg"}) {
+        replaceFile(name, white);
+    }
+    for (const char* name : {"D1_TirvalAlpha.tga", "D1_FaceAlpha.tga", "D1_CircleAlpha.tga"}) {
+        replaceFile(name, std::vector<unsigned char>(256, 255));
+    }
+    const std::string spritesMessage = fatalMessage([] { TitleSpritesPart(0, 20); });
+    EXPECT_NE(spritesMessage.find("tirvaltext_pos.env"), std::string::npos) << spritesMessage;
+
+    searchPath.clear();
+    const std::pair<std::function<void()>, const char*> parts[] = {
+        {[] { IntroductionPoemPart(20.341f, 35.5f, 0); }, "introductionpoem1.jpg"},
+        {[] { DarkHorizonPart(9.862f, 13.5f); }, "DarkHorizonOfDreams1__.jpg"},
+        {[] { DustPart(69.753f, 103.5f); }, "DustOnYourEyes__.jpg"},
+        {[] { PanoramaPart(44.4f, 60); }, "vsz_d2.jpg"},
+        {[] { BackdropPart(58.9f, 69.753f); }, "backg.jpg"},
+    };
+    for (const auto& [make, file] : parts) {
+        EXPECT_NE(fatalMessage(make).find(file), std::string::npos) << file;
+    }
+}
+
 // --- the state each part leaves, and pictures from other encoders ---
 
 struct LeftState {
