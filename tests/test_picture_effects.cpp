@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -281,7 +282,7 @@ TEST_F(PictureEffects, TitleSpritesChangeTheirDrawingOrderExactlyAtNinePointThre
         }
         return order;
     };
-    const float justBefore = std::nextafter(TitleSpritesPart::titleOnTopFrom, 0.0f);
+    const float justBefore = std::nextafter(9.33f, 0.0f);
     EXPECT_EQ(binds(justBefore), (std::vector<std::string>{"1", "3", "2"}));
     EXPECT_EQ(binds(9.33f), (std::vector<std::string>{"3", "2", "1"}));
     EXPECT_EQ(binds(0.0f), (std::vector<std::string>{"1", "3", "2"}));
@@ -320,9 +321,9 @@ TEST_F(PictureEffects, TitleSpritesShowTheTitleOverTheCircleFromNinePointThreeTh
 
     // The title square covers x in [-0.4, 0.4], y in [-0.91, 0.16] of the screen: columns
     // 48-112, rows 50-114. Until 9.33 the half-opaque black circle lies over it.
-    const float justBefore = std::nextafter(TitleSpritesPart::titleOnTopFrom, 0.0f);
+    const float justBefore = std::nextafter(9.33f, 0.0f);
     const Pixels before = renderAt(sprites, justBefore);
-    const Pixels after = renderAt(sprites, TitleSpritesPart::titleOnTopFrom);
+    const Pixels after = renderAt(sprites, 9.33f);
     EXPECT_NEAR(meanLevelIn(before, width, 56, 58, 104, 106), 127.5, 2.0);
     EXPECT_GT(meanLevelIn(after, width, 56, 58, 104, 106), 253.0);
     // Around the title only the circle, black over black, in both orders.
@@ -497,6 +498,8 @@ TEST_F(PictureEffects, PanoramaFirstRollingStripIsInvisibleAndTheOthersGrowBrigh
         EXPECT_GT(stripWhite(j), previous) << j;
         previous = stripWhite(j);
     }
+    // Six strips and no more: right of the last one (x > 3.45) the black picture shows.
+    EXPECT_LT(meanLevelIn(frame, width, 144, 0, 149, height), 1.0);
 }
 
 TEST_F(PictureEffects, PanoramaBlendsInItsOrderWithTheStreaksInOneBatch) {
@@ -664,6 +667,10 @@ struct OtherEncoder {
     int components;
     bool progressive;
 };
+
+void PrintTo(const OtherEncoder& kind, std::ostream* os) {
+    *os << kind.name;
+}
 
 class PicturesFromOtherEncoders : public PictureEffects,
                                   public ::testing::WithParamInterface<OtherEncoder> {};
