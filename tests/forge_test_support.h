@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "resources/search_path.h"
+#include "tools/common/archive_writer.h"
 #include "test_support.h"
 
 namespace testing_support {
@@ -32,18 +35,73 @@ inline int runForge(const std::string& args, const std::string& log) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// One generated data set for the whole process.
-struct ForgedData : ::testing::Test {
-    static inline std::unique_ptr<ScratchDir> dir;
-    static inline bool made = false;
-
-    static void SetUpTestSuite() {
-        if (forgeTool().empty() || made) {
-            return;
+// The data set forge generates, made once per process into a scratch folder; null when forge
+// is not built or failed (its log is then in `forgeLog`).
+struct ForgedDataSet {
+    std::unique_ptr<ScratchDir> dir;
+    bool made = false;
+    std::string log;
+};
+inline const ForgedDataSet& forgedDataSet() {
+    static ForgedDataSet set = [] {
+        ForgedDataSet s;
+        if (!forgeTool().empty()) {
+            s.dir = std::make_unique<ScratchDir>("forge");
+            s.made = runForge("--out '" + s.dir->path.string() + "'", s.dir->file("log.txt")) == 0;
+            const std::vector<unsigned char> log = readFile(s.dir->file("log.txt"));
+            s.log.assign(log.begin(), log.end());
         }
-        dir = std::make_unique<ScratchDir>("forge");
-        made = runForge("--out '" + dir->path.string() + "'", dir->file("log.txt")) == 0;
+        return s;
+    }();
+    return set;
+}
+
+// Every entry of the forged archive as the archive writer takes it (JPEG pictures as stored,
+// everything else unscrambled), with the entries of `replace` put in place of those of the
+// same name (any case) or added. Leaves the search path and the archive state empty.
+inline std::vector<ArchiveInput> forgedEntries(const std::vector<ArchiveInput>& replace = {}) {
+    std::vector<ArchiveInput> entries;
+    const ForgedDataSet& set = forgedDataSet();
+    if (!set.made) {
+        return entries;
     }
+    searchPath.clear();
+    resetArchive();
+    {
+        ArchiveSource source(set.dir->file("tir.val").c_str());
+        for (int i = 0; i < archive.entryCount; ++i) {
+            const std::string name = archive.entries[i]->name;
+            LoadedFile* f = source.load(name.c_str(), loadQuiet);
+            std::vector<unsigned char> bytes(f->data, f->data + f->size);
+            delete f;
+            if (isJpegName(name.c_str())) {
+                // load() unscrambles every entry; a JPEG is stored plain, so undo that
+                scrambleArchiveBytes(bytes.data(), static_cast<int64_t>(bytes.size()));
+            }
+            entries.push_back({name, bytes});
+        }
+    }
+    resetArchive();
+    for (const ArchiveInput& r : replace) {
+        bool found = false;
+        for (ArchiveInput& e : entries) {
+            if (strcasecmp(e.name.c_str(), r.name.c_str()) == 0) {
+                e.data = r.data;
+                found = true;
+            }
+        }
+        if (!found) {
+            entries.push_back(r);
+        }
+    }
+    return entries;
+}
+
+// One generated data set for the whole process, opened on the search path for each test.
+struct ForgedData : ::testing::Test {
+    static inline ScratchDir* dir = nullptr;
+
+    static void SetUpTestSuite() { dir = forgedDataSet().dir.get(); }
 
     ArchiveSource* source = nullptr;
 
@@ -51,7 +109,7 @@ struct ForgedData : ::testing::Test {
         if (forgeTool().empty()) {
             GTEST_SKIP() << "forge is not built";
         }
-        ASSERT_TRUE(made) << "forge failed: " << std::string(readFileText(dir->file("log.txt")));
+        ASSERT_TRUE(forgedDataSet().made) << "forge failed: " << forgedDataSet().log;
         searchPath.clear();
         resetArchive();
         source = new ArchiveSource(archivePath().c_str());

@@ -12,6 +12,7 @@
 #include "gfx/text_overlay.h"
 #include "gl_recorder.h"
 #include "music/music_player.h"
+#include "forge_test_support.h"
 #include "music_test_support.h"
 #include "platform/fsound.h"
 #include "resources/search_path.h"
@@ -28,8 +29,9 @@ namespace {
 const float keyTimes[] = {0.0f, 20.0f, 42.0f, 60.0f};
 
 // tir.val with the order test module (its two 16-bit samples compressed into mystified.m3d) and
-// an envelope with one key per order. Returns the uncompressed module.
-std::vector<unsigned char> writeDemoArchive(const std::string& path) {
+// an envelope with one key per order; with `wholeDemo`, also the forged data every part of the
+// demo loads. Returns the uncompressed module.
+std::vector<unsigned char> writeDemoArchive(const std::string& path, bool wholeDemo = false) {
     const auto module = writeXm(makeOrderSong(4));
     std::vector<unsigned char> zeroed, companion;
     std::vector<SampleReport> report;
@@ -39,12 +41,10 @@ std::vector<unsigned char> writeDemoArchive(const std::string& path) {
     for (int k = 0; k < 4; ++k) {
         env += "key " + std::to_string(keyTimes[k]) + " value " + std::to_string(k) + "\n";
     }
-    EXPECT_TRUE(writeArchive(path,
-                             {{"mystified.xm", zeroed},
-                              {"mystified.m3d", companion},
-                              {"mystified.env", {env.begin(), env.end()}}},
-                             error))
-        << error;
+    const std::vector<ArchiveInput> music = {{"mystified.xm", zeroed},
+                                             {"mystified.m3d", companion},
+                                             {"mystified.env", {env.begin(), env.end()}}};
+    EXPECT_TRUE(writeArchive(path, wholeDemo ? forgedEntries(music) : music, error)) << error;
     return module;
 }
 
@@ -189,7 +189,7 @@ TEST(MusicPlayerRealTime, ArchivedSongPlaysAndDemoTimeFollowsItsOrders) {
 // disk driver, and closes cleanly when asked to quit.
 TEST(MusicPlayerRealTime, PlayerProgramPlaysTheArchivedSong) {
     ScratchDir dir("player-sound");
-    writeDemoArchive(dir.file("tir.val"));
+    writeDemoArchive(dir.file("tir.val"), true);
     // Leak checking is left to the in-process tests: the GL driver's own start-up allocations
     // outlive an offscreen window in sanitizer builds.
     const std::string cmd = "cd " + dir.path.string() +

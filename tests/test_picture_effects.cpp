@@ -96,16 +96,6 @@ int maxDifference(const Pixels& a, const Pixels& b) {
     return most;
 }
 
-// Pixels (not bytes) that differ by more than `by` in any channel.
-int countDifferent(const Pixels& a, const Pixels& b, int by) {
-    int n = 0;
-    for (size_t i = 0; i + 2 < a.size(); i += 3) {
-        n += std::abs(a[i] - b[i]) > by || std::abs(a[i + 1] - b[i + 1]) > by ||
-             std::abs(a[i + 2] - b[i + 2]) > by;
-    }
-    return n;
-}
-
 bool isEnabled(GLenum cap) {
     return glIsEnabled(cap) != 0;
 }

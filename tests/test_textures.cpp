@@ -270,7 +270,6 @@ TEST_F(Textures, CatalogueGrowsTo16AndThenDoubles) {
     }
     EXPECT_EQ(textureCatalogue.count, 17);
     EXPECT_STREQ(textureCatalogue.items[0].name, "t0.jpg");
-    EXPECT_EQ(registerTextureName("t3.jpg"),
-              static_cast<int>(textureCatalogue.items[3].textureId));
+    EXPECT_EQ(registerTextureName("t3.jpg"), static_cast<int>(textureCatalogue.items[3].textureId));
     EXPECT_EQ(textureCatalogue.count, 17);
 }
