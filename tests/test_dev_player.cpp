@@ -66,6 +66,8 @@ struct DevPlayerTest : ForgedData {
         }
         searchPath.clear();
         resetArchive();
+        delete syncEnvelope; // a process's start-up keeps it to the end; a test gives it back
+        syncEnvelope = nullptr;
         sys::useVirtualCounter(nullptr);
         resetPlayerState();
         renderState.reset();
