@@ -52,11 +52,11 @@ void debugPrint(const char* format, ...) {
     if (debugSinks & debugSinkMonitor) {
         sys::sendToDebugMonitor(debugMessage); // skipped for this message when none runs
     }
-    if (debugSinks & debugSinkFile) {
+    if ((debugSinks & debugSinkFile) && debugFile) {
         std::fwrite(debugMessage, 1, length, debugFile);
         std::fflush(debugFile);
     }
-    if (debugSinks & debugSinkDevice) {
+    if ((debugSinks & debugSinkDevice) && debugDevice) {
         sys::writeDebugDevice(debugDevice, debugMessage, length + 1);
     }
 }

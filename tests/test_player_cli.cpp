@@ -134,8 +134,10 @@ TEST_F(PlayerFromData, InstalledCopyPlaysFromData) {
     const std::string install = "cmake --install '" + build.string() + "' --prefix '" +
                                 prefix.path.string() + "' > '" + prefix.file("install.log") +
                                 "' 2>&1";
-    ASSERT_EQ(std::system(install.c_str()), 0) << std::string(
-        readFile(prefix.file("install.log")).begin(), readFile(prefix.file("install.log")).end());
+    if (std::system(install.c_str()) != 0) {
+        const auto log = readFile(prefix.file("install.log"));
+        FAIL() << "cmake --install failed:\n" << std::string(log.begin(), log.end());
+    }
     for (const char* program : {"player", "devplayer", "forge", "capture", "tirtool"}) {
         EXPECT_TRUE(std::filesystem::exists(prefix.path / "bin" / program)) << program;
     }
