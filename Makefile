@@ -3,15 +3,23 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup build play test asan bench clean
+.PHONY: all setup setup-tests build build-tests play test asan bench clean
 
 all: build
 
+# What building and playing need; setup-tests adds what only the tests and benchmarks use.
 setup:
 	@scripts/setup
 
+setup-tests:
+	@scripts/setup-tests
+
 build: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+build-tests: setup-tests
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # The demo plays from the data folder; forge fills it the first time.
@@ -20,18 +28,18 @@ $(DATA)/tir.val:
 	else echo "no forge tool yet: put tir.val into $(DATA)/"; fi
 
 play: build $(DATA)/tir.val
-	cd $(DATA) && ../$(BUILD)/bin/player
+	$(BUILD)/bin/player --data $(DATA)
 
-test: build
+test: build-tests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # AddressSanitizer and UndefinedBehaviorSanitizer build of everything, with the same tests.
-asan: setup
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTIR_SANITIZE=ON >/dev/null
+asan: setup-tests
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTIR_SANITIZE=ON -DBUILD_TESTING=ON >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench: build-tests
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
 
 clean:

@@ -1,6 +1,10 @@
 // application.cpp - start-up, the frame loop, order synchronisation and shutdown.
 #include "app/application.h"
 
+#include <cstdio>
+
+#include "app/command_line.h"
+#include "app/setup_dialog.h"
 #include "gfx/gl_api.h"
 #include "gfx/render_context.h"
 #include "gfx/text_overlay.h"
@@ -25,18 +29,6 @@ namespace {
 
 constexpr const char* windowTitle = "Quorvetta T I R V A L";
 
-// The setup as if OK was pressed without touching anything: 640 x 480, 32 bits, full screen,
-// the sound library's default device.
-void setupWithDialogDefaults(MusicPlayer& music) {
-    const char* names[2];
-    soundDeviceIndex = music.fillDeviceList(names);
-    screenWidth = 640;
-    screenHeight = 480;
-    colourDepth = 32;
-    fullscreen = 1;
-    setupCancelled = 0;
-}
-
 } // namespace
 
 Application::Application() {
@@ -44,7 +36,7 @@ Application::Application() {
     scheduleReady = 0;
     loadGl("opengl32.dll");
     if (showSetupDialog) {
-        setupWithDialogDefaults(music);
+        runSetupDialog(music);
         if (!setupCancelled) {
             music.configure(soundDeviceIndex);
             music.initialise();
@@ -52,9 +44,9 @@ Application::Application() {
     }
 }
 
-void Application::createMainWindow() {
-    window = sys::createWindow(windowTitle, 0, 0, screenWidth, screenHeight, &applicationWindowProc,
-                               this);
+void Application::createMainWindow(sys::WindowProc proc) {
+    window = sys::createWindow(windowTitle, 0, 0, screenWidth, screenHeight,
+                               proc ? proc : &applicationWindowProc, this);
 }
 
 void Application::initialise() {
@@ -74,29 +66,13 @@ void Application::initialise() {
         context = new RenderContext(window, 32, 8);
     }
 
-    if (!fetchMultitextureEntries()) {
-        sys::messageBox("no multitexturing available. install newer drivers or something.", "crash",
-                        sys::MB_OK);
-        sys::exitProcess(sys::fatalExitCode);
-    }
+    requireMultitexture();
 
     animating = 1;
 
-    // Each registration goes in front: lookups try the archive, then .\textures\, then the
-    // working directory. The sources live until the process ends.
-    searchPath.add(new DirectorySource(""));
-    searchPath.add(new DirectorySource(".\\textures\\"));
-    searchPath.add(new ArchiveSource("tir.val"));
-
+    buildSearchPath();
     music.load("mystified.xm");
-
-    syncEnvelope = new ScalarTrack;
-    loadEnvelope(*syncEnvelope, "mystified.env");
-    if (syncEnvelope->keyCount == 0) {
-        sys::fatal("file error",
-                   "The synchronisation envelope \"mystified.env\" has no keys:\n"
-                   "it needs one key line per music order (\"key TIME value ORDER\").");
-    }
+    loadSyncEnvelope();
 
     buildSchedule(timeline, scheduleReady);
 
@@ -104,6 +80,35 @@ void Application::initialise() {
 
     overlay = new TextOverlay(builtinFont, 16, 1234, screenWidth, screenHeight / 4);
     sys::showCursor(false);
+}
+
+void requireMultitexture() {
+    if (!fetchMultitextureEntries()) {
+        sys::messageBox("no multitexturing available. install newer drivers or something.", "crash",
+                        sys::MB_OK);
+        sys::exitProcess(sys::fatalExitCode);
+    }
+}
+
+void buildSearchPath() {
+    // Each registration goes in front: lookups try the archive, then .\textures\, then the
+    // working directory. The sources live until the process ends.
+    searchPath.add(new DirectorySource(""));
+    searchPath.add(new DirectorySource(".\\textures\\"));
+    searchPath.add(new ArchiveSource("tir.val"));
+    if (!archive.archiveOpen) {
+        std::fprintf(stderr, "%s\n", missingDataHint().c_str());
+    }
+}
+
+void loadSyncEnvelope() {
+    syncEnvelope = new ScalarTrack;
+    loadEnvelope(*syncEnvelope, "mystified.env");
+    if (syncEnvelope->keyCount == 0) {
+        sys::fatal("file error",
+                   "The synchronisation envelope \"mystified.env\" has no keys:\n"
+                   "it needs one key line per music order (\"key TIME value ORDER\").");
+    }
 }
 
 void applyStartState() {
@@ -239,6 +244,10 @@ int runPlayer() {
     if (setupCancelled) {
         return 0;
     }
+    return runMessageLoop(app);
+}
+
+int runMessageLoop(Application* app) {
     int result = 0;
     for (;;) {
         sys::Message message;

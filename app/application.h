@@ -46,15 +46,17 @@ constexpr float demoLength = 186.5f;
 
 class Application {
 public:
-    // Loads GL, runs the setup (as if OK was pressed with the dialog's defaults until the dialog
-    // exists) and initialises sound. The window is created by createMainWindow().
+    // Loads GL; when showSetupDialog is set, runs the setup dialog and, unless it was
+    // cancelled, configures and initialises sound with the chosen device. The window is created
+    // by createMainWindow().
     Application();
-    ~Application() = default;
+    virtual ~Application() = default;
 
-    // Creates the demo window; its creation runs initialise() synchronously.
-    void createMainWindow();
-    // WM_CREATE: everything else, in the fixed start-up order.
-    void initialise();
+    // Creates the demo window with `proc` as its window procedure; its creation runs
+    // initialise() synchronously.
+    void createMainWindow(sys::WindowProc proc = nullptr);
+    // WM_CREATE: everything else, in the player's fixed start-up order.
+    virtual void initialise();
     // WM_PAINT: one frame, which updates the clock and renders the frame at its time.
     void frame();
     // The clock's part of a frame: the music start on the first frame, the order
@@ -89,6 +91,16 @@ public:
     std::function<void()> beforePresent;
 };
 
+// Start-up steps both players share.
+// Fetches the multitexture entry points; without them, the "crash" message and a failure exit.
+void requireMultitexture();
+// The search path: the working directory, .\textures\, then "tir.val" in front of both. When
+// the archive is missing, its report is followed by one line on how to make the default data.
+void buildSearchPath();
+// Loads "mystified.env" as the synchronisation envelope; one without keys is fatal, since every
+// order change reads a key.
+void loadSyncEnvelope();
+
 // The GL state the first frame starts from: identity matrices (modelview selected), no
 // lighting, depth test with GL_LEQUAL and writes, modulated textures, smooth shading, culling.
 void applyStartState();
@@ -97,5 +109,9 @@ void applyStartState();
 intptr_t applicationWindowProc(sys::Window* window, unsigned message, uintptr_t wParam,
                                intptr_t lParam);
 
-// The entry point's body: construct, run the message loop, clean up. Returns the exit code.
+// The release player's entry point body: construct (with the setup dialog), create the window
+// unless the setup was cancelled, run the message loop. Returns the exit code.
 int runPlayer();
+// The message loop both players run once their window exists, and the clean-up after it.
+// Deletes `app`; returns the exit code of the quit request.
+int runMessageLoop(Application* app);

@@ -7,8 +7,12 @@
 // No header outside platform/ includes an operating-system or SDL header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/dialog.h"
 
 namespace sys {
 
@@ -35,6 +39,9 @@ enum MessageBoxFlags : unsigned { MB_OK = 0x0, MB_ICONERROR = 0x10 };
 void messageBox(const char* text, const char* caption, unsigned flags);
 // The debugger-output sink: standard error.
 void debugOutput(const char* text);
+// Opens the display that windows and dialogs appear on. False, with the reason, when none can
+// be opened (for example no X or Wayland server and no headless driver chosen).
+bool openDisplay(std::string& reason);
 // Ends the process. A hook installed by tests runs instead; it must not return (throw instead).
 using ExitHook = void (*)(int code);
 [[noreturn]] void exitProcess(int code);
@@ -138,6 +145,46 @@ bool setPixelFormat(Window* window, int format, const PixelFormatDescriptor& des
 // fit and pillarboxed), and a larger value when neither worked.
 int switchDisplayMode(Window* window, int width, int height, int bitsPerPixel);
 void restoreDisplayMode();
+
+// ---------------------------------------------------------------------------------------------
+// Modal dialogs (platform/dialog.h holds the portable model).
+// Shows the dialog as a modal window centred on the screen, runs `proc` with `param` from
+// WM_INITDIALOG on, and returns the value given to endDialog; -1 when no window can be shown.
+// Under the headless video drivers (offscreen, dummy) nobody could answer it: the dialog is
+// started and Enter is pressed at once, without a window, and a line on standard error says so.
+intptr_t dialogBoxParam(const DialogTemplate& dialogTemplate, DialogProc proc, intptr_t param);
+// Draws `dialog` as its window shows it into `rgba` (width x height pixels, 4 bytes each, rows
+// top to bottom). Needs no display; false when the backend cannot draw.
+bool drawDialog(const Dialog& dialog, std::vector<uint8_t>& rgba, int& width, int& height);
+
+// ---------------------------------------------------------------------------------------------
+// The debug channel's sinks beyond standard error.
+// The debug-monitor handshake: a monitor program owns the 4096-byte shared buffer
+// "DBWIN_BUFFER" and the semaphores "DBWIN_BUFFER_READY" (the buffer is free) and
+// "DBWIN_DATA_READY" (a message is in it). A sender waits for the buffer, writes a 32-bit
+// process id and the zero-terminated text into its first dbwinViewSize bytes, and signals.
+constexpr size_t dbwinBufferSize = 4096;
+constexpr size_t dbwinViewSize = 512;
+// The longest text that fits the view after the process id and with its terminating zero.
+constexpr size_t dbwinTextMax = dbwinViewSize - 4 - 1;
+// Sends `text` (cut to dbwinTextMax characters) with process id 0 to the running monitor.
+// Returns false at once when no monitor is running; waits while a running monitor is busy, but
+// gives up when that monitor ends meanwhile.
+bool sendToDebugMonitor(const char* text);
+// The monitor's side. openDebugMonitor makes the buffer and semaphores (null, with the reason,
+// when another monitor runs or they cannot be made); receiveDebugMessage waits up to
+// `timeoutMilliseconds` and returns 1 with a message, 0 when none came, -1 on an error;
+// closeDebugMonitor removes them, so senders find no monitor again.
+struct DebugMonitor;
+DebugMonitor* openDebugMonitor(std::string& reason);
+int receiveDebugMessage(DebugMonitor* monitor, uint32_t& processId, std::string& text,
+                        int timeoutMilliseconds);
+void closeDebugMonitor(DebugMonitor* monitor);
+// A debug device driver opened by name. This platform has no virtual-device interface, so
+// openDebugDevice always returns null and the channel switches that sink off.
+struct DebugDevice;
+DebugDevice* openDebugDevice(const char* name);
+void writeDebugDevice(DebugDevice* device, const void* data, size_t size);
 
 // ---------------------------------------------------------------------------------------------
 // Dynamic libraries and GL. The GL entry-point table loads the GL library by name through these.

@@ -1,7 +1,7 @@
 // test_sample_roundtrip.cpp - compress-samples and restore-samples on XM modules written by
-// others (Debian's heroes-sound-tracks and bomberclone-data, installed by scripts/setup): every
-// restored 16-bit sample lines up with its original and is at least 25 dB clean, every other
-// byte of the module comes back unchanged, and the restored module plays in libopenmpt.
+// others (Debian's heroes-sound-tracks and bomberclone-data, installed by scripts/setup-tests):
+// every restored 16-bit sample lines up with its original and is at least 25 dB clean, every
+// other byte of the module comes back unchanged, and the restored module plays in libopenmpt.
 #include <gtest/gtest.h>
 
 #include <libopenmpt/libopenmpt.h>

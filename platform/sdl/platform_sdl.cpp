@@ -94,6 +94,25 @@ void debugOutput(const char* text) {
     std::fflush(stderr);
 }
 
+bool openDisplay(std::string& reason) {
+    if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        reason = SDL_GetError();
+        return false;
+    }
+    // When no window system answers, SDL falls back to a headless driver by itself, and a
+    // player would run with nothing to show. A headless driver counts only when it was asked for.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* chosen = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const bool headless =
+        driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+    if (headless && !(chosen && strcasestr(chosen, driver))) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        reason = "no X11 or Wayland display answers (DISPLAY and WAYLAND_DISPLAY name none)";
+        return false;
+    }
+    return true;
+}
+
 void setExitHook(ExitHook hook) {
     exitHook = hook;
 }

@@ -34,6 +34,10 @@ void messageBox(const char* text, const char* caption, unsigned) {
 void debugOutput(const char* text) {
     std::fputs(text, stderr);
 }
+bool openDisplay(std::string& reason) {
+    reason = "this backend has no display";
+    return false;
+}
 void setExitHook(ExitHook hook) {
     exitHook = hook;
 }
@@ -91,6 +95,29 @@ int switchDisplayMode(Window*, int, int, int) {
     return 2;
 }
 void restoreDisplayMode() {}
+
+intptr_t dialogBoxParam(const DialogTemplate&, DialogProc, intptr_t) {
+    return -1;
+}
+bool drawDialog(const Dialog&, std::vector<uint8_t>&, int&, int&) {
+    return false;
+}
+
+bool sendToDebugMonitor(const char*) {
+    return false;
+}
+DebugMonitor* openDebugMonitor(std::string& reason) {
+    reason = "this backend has no debug monitor";
+    return nullptr;
+}
+int receiveDebugMessage(DebugMonitor*, uint32_t&, std::string&, int) {
+    return -1;
+}
+void closeDebugMonitor(DebugMonitor*) {}
+DebugDevice* openDebugDevice(const char*) {
+    return nullptr;
+}
+void writeDebugDevice(DebugDevice*, const void*, size_t) {}
 
 void* loadLibrary(const char*) {
     return nullptr;

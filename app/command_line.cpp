@@ -1,0 +1,93 @@
+// command_line.cpp - the players' options, the display check and the missing-data hint.
+#include "app/command_line.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/fatal.h"
+#include "platform/platform.h"
+
+namespace {
+
+const char* currentProgram = "player";
+
+void printUsage(const PlayerProgram& program, FILE* out) {
+    std::fprintf(out,
+                 "usage: %s [--data DIR] [--help] [--version]\n"
+                 "%s\n"
+                 "It plays from the folder that holds tir.val: the working directory, or DIR.\n"
+                 "\n"
+                 "  --data DIR  run from DIR as if started there\n"
+                 "  --help      print this help and exit\n"
+                 "  --version   print the version and exit\n"
+                 "\n"
+                 "Make the default data with `make play` (into data/), or `forge --out DIR`.\n"
+                 "Without a display, SDL_VIDEODRIVER=offscreen runs it headless.\n",
+                 program.name, program.summary);
+}
+
+} // namespace
+
+const char* programName() {
+    return currentProgram;
+}
+
+const char* tirVersion() {
+    return "1.0.0";
+}
+
+int handleCommandLine(const PlayerProgram& program, int argc, char** argv) {
+    currentProgram = program.name;
+    const char* data = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
+            printUsage(program, stdout);
+            return 0;
+        }
+        if (std::strcmp(a, "--version") == 0) {
+            std::printf("%s (TIR VAL) %s\n", program.name, tirVersion());
+            return 0;
+        }
+        if (std::strcmp(a, "--data") == 0 && i + 1 < argc) {
+            data = argv[++i];
+        } else if (std::strncmp(a, "--data=", 7) == 0) {
+            data = a + 7;
+        } else {
+            std::fprintf(stderr, "%s: unknown option \"%s\"\n", program.name, a);
+            printUsage(program, stderr);
+            return 2;
+        }
+    }
+    if (data) {
+        std::error_code ec;
+        std::filesystem::current_path(data, ec);
+        if (ec) {
+            std::fprintf(stderr, "%s: cannot enter the data folder %s: %s\n", program.name, data,
+                         ec.message().c_str());
+            return 1;
+        }
+    }
+    return -1;
+}
+
+void requireDisplay() {
+    std::string reason;
+    if (!sys::openDisplay(reason)) {
+        sys::fatalf("no display",
+                    "%s cannot open a display: %s\n"
+                    "Run it on a desktop, under xvfb-run, or headless with "
+                    "SDL_VIDEODRIVER=offscreen.",
+                    currentProgram, reason.c_str());
+    }
+}
+
+std::string missingDataHint() {
+    std::error_code ec;
+    const std::string here = std::filesystem::current_path(ec).string();
+    return std::string(currentProgram) + ": there is no tir.val in " + (ec ? "." : here) +
+           "; make the default data with `make play`, or `forge --out DIR` and then `" +
+           currentProgram + " --data DIR`";
+}

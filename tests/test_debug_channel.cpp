@@ -1,0 +1,179 @@
+// test_debug_channel.cpp - debugPrint's sinks: standard error, "debug.out", and the debug
+// monitor (in this process and as `tirtool monitor`); overlong messages; and a monitor that is
+// not running, which must never hold the program up.
+//
+// Everything that touches the monitor's shared objects is one test, because the test cases run
+// as parallel processes and there is only one monitor per machine.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <semaphore.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "gfx/debug_channel.h"
+#include "platform/platform.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::string fileText(const std::string& path) {
+    const auto bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Polls `done` until it holds; false after about `limitSeconds`. Only a guard against a hang:
+// nothing measured depends on it.
+template <class F> bool eventually(F done, double limitSeconds) {
+    const int steps = static_cast<int>(limitSeconds * 100);
+    for (int i = 0; i < steps; ++i) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+// Runs `f` on a thread and reports whether it returned within the guard time. A call that
+// hangs is left behind (detached), so the test fails instead of hanging.
+template <class F> bool returnsSoon(F f) {
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    std::thread([f, finished] {
+        f();
+        *finished = true;
+    }).detach();
+    return eventually([&] { return finished->load(); }, 20.0);
+}
+
+} // namespace
+
+TEST(DebugChannel, MonitorFileAndStandardErrorWithLongMessagesAndNoMonitor) {
+    std::string reason;
+    if (sys::DebugMonitor* probe = sys::openDebugMonitor(reason)) {
+        sys::closeDebugMonitor(probe);
+    } else {
+        GTEST_SKIP() << "a debug monitor is already running here: " << reason;
+    }
+    ScratchDir dir("debug-channel");
+    WorkingDir cwd(dir.path);
+    resetDebugChannel();
+    std::string expectedFile;
+
+    // No monitor at all: the message goes to standard error and "debug.out" only, at once.
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(returnsSoon([] { debugPrint("no monitor %d\n", 1); }));
+    expectedFile += "no monitor 1\n";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "no monitor 1\n");
+    EXPECT_EQ(fileText("debug.out"), expectedFile); // flushed after each message
+    EXPECT_EQ(debugSinks & debugSinkDevice, 0);     // no device here: switched off
+
+    // A monitor in this process: the message lands in its buffer with process id 0. Text beyond
+    // the view is cut there and ends in a zero; the file still gets the whole message.
+    {
+        sys::DebugMonitor* m = sys::openDebugMonitor(reason);
+        ASSERT_NE(m, nullptr) << reason;
+        const std::string longText(1000, 'x');
+        testing::internal::CaptureStderr();
+        debugPrint("%s|", longText.c_str());
+        testing::internal::GetCapturedStderr();
+        expectedFile += longText + "|";
+        uint32_t processId = 99;
+        std::string got;
+        ASSERT_EQ(sys::receiveDebugMessage(m, processId, got, 5000), 1);
+        EXPECT_EQ(processId, 0u);
+        EXPECT_EQ(got, std::string(sys::dbwinTextMax, 'x'));
+        EXPECT_EQ(sys::receiveDebugMessage(m, processId, got, 0), 0); // nothing else came
+        // A second monitor is refused while this one runs.
+        std::string second;
+        EXPECT_EQ(sys::openDebugMonitor(second), nullptr);
+        EXPECT_NE(second.find("another debug monitor"), std::string::npos);
+        sys::closeDebugMonitor(m);
+    }
+
+    // `tirtool monitor` prints what the program sends; it is ready once it says so.
+    const std::string tool = std::string(TIR_BIN_DIR) + "/tirtool";
+    const std::string start = "'" + tool + "' monitor --count 3 > monitor.out 2> monitor.err & " +
+                              "echo $! > monitor.pid";
+    ASSERT_EQ(std::system(start.c_str()), 0);
+    ASSERT_TRUE(eventually(
+        [] { return fileText("monitor.err").find("waiting for messages") != std::string::npos; },
+        20.0))
+        << fileText("monitor.err");
+    const pid_t monitorPid = std::stoi(fileText("monitor.pid"));
+    testing::internal::CaptureStderr();
+    debugPrint("frame %d at %.2f s\n", 7, 12.5);
+    debugPrint("%s", "no newline");
+    debugPrint("%s", std::string(5000, 'y').c_str()); // past the 4096-byte message buffer
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string cut(debugMessageSize - 1, 'y');
+    EXPECT_EQ(err, "frame 7 at 12.50 s\nno newline" + cut);
+    expectedFile += "frame 7 at 12.50 s\nno newline" + cut;
+    EXPECT_EQ(fileText("debug.out"), expectedFile);
+    EXPECT_EQ(debugMessage[debugMessageSize - 1], '\0');
+    const bool ended = eventually([&] { return kill(monitorPid, 0) != 0; }, 20.0);
+    if (!ended) {
+        kill(monitorPid, SIGKILL);
+    }
+    ASSERT_TRUE(ended) << "the monitor did not end after three messages";
+    EXPECT_EQ(fileText("monitor.out"),
+              "frame 7 at 12.50 s\nno newline\n" + std::string(sys::dbwinTextMax, 'y') + "\n");
+
+    // Objects left by a monitor that died without removing them, with the buffer never marked
+    // free: nobody holds the buffer, so the message skips the monitor at once.
+    sem_t* stale = sem_open("/DBWIN_BUFFER_READY", O_CREAT, 0600, 0);
+    sem_t* staleData = sem_open("/DBWIN_DATA_READY", O_CREAT, 0600, 0);
+    const int fd = shm_open("/DBWIN_BUFFER", O_RDWR | O_CREAT, 0600);
+    ASSERT_NE(stale, SEM_FAILED);
+    ASSERT_NE(staleData, SEM_FAILED);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(sys::dbwinBufferSize)), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(returnsSoon([] { debugPrint("after the monitor\n"); }));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "after the monitor\n");
+    EXPECT_FALSE(sys::sendToDebugMonitor("direct"));
+    close(fd);
+    sem_close(stale);
+    sem_close(staleData);
+    sem_unlink("/DBWIN_BUFFER_READY");
+    sem_unlink("/DBWIN_DATA_READY");
+    shm_unlink("/DBWIN_BUFFER");
+    resetDebugChannel();
+}
+
+// The file sink without the monitor: "debug.out" is created anew by the first message of each
+// run, and a file that cannot be made switches that sink off while the others go on.
+TEST(DebugChannel, LogFileIsCreatedPerRunAndSwitchesItselfOff) {
+    ScratchDir dir("debug-file");
+    WorkingDir cwd(dir.path);
+    writeFile("debug.out", std::string("left from an earlier run\n"));
+    resetDebugChannel();
+    debugSinks = debugSinkFile | debugSinkDebugger;
+    EXPECT_EQ(fileText("debug.out"), "left from an earlier run\n"); // nothing opened yet
+    testing::internal::CaptureStderr();
+    debugPrint("one\n");
+    debugPrint("two %s\n", "and three");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "one\ntwo and three\n");
+    EXPECT_EQ(fileText("debug.out"), "one\ntwo and three\n");
+    EXPECT_EQ(debugOpenPending, 0);
+
+    ScratchDir blocked("debug-blocked");
+    WorkingDir into(blocked.path);
+    std::filesystem::create_directory("debug.out"); // a folder where the file would go
+    resetDebugChannel();
+    debugSinks = debugSinkFile | debugSinkDebugger;
+    testing::internal::CaptureStderr();
+    debugPrint("still shown\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "still shown\n");
+    EXPECT_EQ(debugSinks, debugSinkDebugger);
+    resetDebugChannel();
+}
