@@ -54,11 +54,11 @@ struct DevPlayerTest : ForgedData {
             sys::Message m;
             while (sys::peekMessage(m)) {
             }
-            unloadGl();
             for (int i = 0; i < app->timeline.count; ++i) {
-                delete app->timeline.items[i];
+                delete app->timeline.items[i]; // some parts reset GL state as they go
             }
             app->timeline.releaseArray();
+            unloadGl();
             delete app;
         }
         for (SearchPath::Node* n = searchPath.head; n; n = n->next) {

@@ -12,6 +12,7 @@
 #include "forge_test_support.h"
 #include "gfx/gl_api.h"
 #include "gfx/render_state.h"
+#include "timeline/part.h"
 #include "resources/search_path.h"
 #include "scene_test_support.h"
 #include "test_support.h"
@@ -74,7 +75,13 @@ FrameReport playWholeDemo(const std::string& data) {
     if (app->window) {
         sys::destroyWindow(app->window);
     }
+    // The player leaves its parts and the envelope to the end of the process; a test that
+    // plays the demo twice releases them.
+    for (int i = 0; i < app->timeline.count; ++i) {
+        delete app->timeline.items[i];
+    }
     app->timeline.releaseArray();
+    delete demoClock.syncEnvelope;
     delete app;
     sys::useVirtualCounter(nullptr);
     searchPath.clear();
