@@ -738,9 +738,12 @@ V3 trefoil(float s) {
 }
 
 SceneFile woah3() {
-    Builder b("KEXP");
+    // "QUOR" materials carry a blend type: the tunnel behind the knot is additive (and just under
+    // full opacity, since an opaque material is drawn unblended), so it adds its light to the
+    // dust drawn before it instead of covering it.
+    Builder b("QUOR");
     b.add(material("Skin", tex::woahSkin, "", 2));
-    b.add(material("Back", tex::woahBack, "", 4, 1.0f, 1));
+    b.add(material("Back", tex::woahBack, "", 4, 0.99f, 1, 1));
     b.add(plainMaterial("Echo", 1, {0.55f, 0.35f, 1.0f}, 0.99f));
     b.extras(99);
     const Geometry knot = tube(trefoil, 12, 120, 6, 1, 8);
