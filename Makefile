@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup build play test asan bench clean
+.PHONY: all setup build play test asan bench golden clean
 
 all: build
 
@@ -33,6 +33,15 @@ asan: setup
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+# Regenerates the visual regression test's golden frames from the default data, after a
+# change whose pictures a person has looked at. Commit tests/golden/ with the change.
+GOLDEN_TIMES = $(shell grep -v '^\#' tests/golden/times.txt | paste -sd, -)
+golden: build
+	@rm -rf $(BUILD)/golden-data && $(BUILD)/bin/forge --out $(BUILD)/golden-data >/dev/null
+	@rm -f tests/golden/at-*.png
+	SDL_VIDEODRIVER=offscreen $(BUILD)/bin/capture --data $(BUILD)/golden-data --size 160x120 \
+	    --at $(GOLDEN_TIMES) --out tests/golden
 
 clean:
 	rm -rf $(BUILD) build-asan
