@@ -229,9 +229,6 @@ int runCapture(const CaptureOptions& o) {
         ++written;
         progress.update(written, t);
     }
-    progress.finish(written);
-    const double wall = progress.elapsedSeconds();
-
     bool ok = sink.close(error);
     if (!ok) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());
@@ -246,6 +243,9 @@ int runCapture(const CaptureOptions& o) {
     app->music.freeSong();
     app->music.close();
     sys::useVirtualCounter(nullptr);
+    // Every output is complete now, the video encoded to its end.
+    progress.finish(written);
+    const double wall = progress.elapsedSeconds();
     const double seconds = static_cast<double>(written) / o.fps;
     std::printf("captured %lld frames (%.3f s at %d fps, %dx%d) in %.1f s: %.1f frames per "
                 "second, %.2f x real time\n",
