@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup build play test asan bench golden clean
+.PHONY: all setup build play test asan bench golden video clean
 
 all: build
 
@@ -33,6 +33,14 @@ asan: setup
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+# The whole demo as an MP4 with sound, rendered offline (needs ffmpeg: apt-get install ffmpeg).
+VIDEO ?= tirval.mp4
+VIDEO_SIZE ?= 1280x720
+VIDEO_FPS ?= 60
+video: build $(DATA)/tir.val
+	SDL_VIDEODRIVER=offscreen $(BUILD)/bin/capture --data $(DATA) --fps $(VIDEO_FPS) \
+	    --size $(VIDEO_SIZE) --video $(VIDEO)
 
 # Regenerates the visual regression test's golden frames from the default data, after a
 # change whose pictures a person has looked at. Commit tests/golden/ with the change.
