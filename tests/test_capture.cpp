@@ -154,7 +154,7 @@ TEST_F(CaptureTest, SoundMatchesWhatTheLivePlayerSendsToTheDevice) {
         runIn(*work, "cd '" + dir->path.string() +
                          "' && ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=disk "
                          "SDL_DISKAUDIOFILE='" +
-                         file("live.raw") + "' timeout --preserve-status -s INT 3 '" +
+                         file("live.raw") + "' timeout --preserve-status -s INT 4 '" +
                          std::string(TIR_BIN_DIR) + "/player'");
     ASSERT_EQ(live.code, 0) << live.err;
     const ToolRun r = capture("--to 2.5 --size 32x24 --wav capture.wav");
