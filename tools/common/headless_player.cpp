@@ -6,6 +6,14 @@
 #include "platform/fsound.h"
 #include "platform/platform.h"
 
+namespace {
+
+// The player lives until the process ends, as it does in the player program; holding it here
+// keeps it and its parts reachable for leak checkers.
+Application* player = nullptr;
+
+} // namespace
+
 Application* startHeadlessPlayer(int width, int height, bool offlineSound, std::string& error) {
     sys::preferHeadlessVideo();
     settings.showSetupDialog = 0;
@@ -14,6 +22,7 @@ Application* startHeadlessPlayer(int width, int height, bool offlineSound, std::
     settings.screenHeight = height;
     settings.colourDepth = 32;
     auto* app = new Application;
+    player = app;
     if (offlineSound) {
         // Where the release player's constructor starts sound after its dialog.
         app->music.outputType = FSOUND_OUTPUT_NOSOUND_NONREALTIME;
