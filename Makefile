@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup setup-tests build build-tests play test asan bench clean
+.PHONY: all setup setup-tests build build-tests play test asan bench golden video clean
 
 all: build
 
@@ -41,6 +41,23 @@ asan: setup-tests
 
 bench: build-tests
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+# The whole demo as an MP4 with sound, rendered offline (needs ffmpeg: apt-get install ffmpeg).
+VIDEO ?= tirval.mp4
+VIDEO_SIZE ?= 1280x720
+VIDEO_FPS ?= 60
+video: build $(DATA)/tir.val
+	SDL_VIDEODRIVER=offscreen $(BUILD)/bin/capture --data $(DATA) --fps $(VIDEO_FPS) \
+	    --size $(VIDEO_SIZE) --video $(VIDEO)
+
+# Regenerates the visual regression test's golden frames from the default data, after a
+# change whose pictures a person has looked at. Commit tests/golden/ with the change.
+GOLDEN_TIMES = $(shell grep -v '^\#' tests/golden/times.txt | paste -sd, -)
+golden: build
+	@rm -rf $(BUILD)/golden-data && $(BUILD)/bin/forge --out $(BUILD)/golden-data >/dev/null
+	@rm -f tests/golden/at-*.png
+	SDL_VIDEODRIVER=offscreen $(BUILD)/bin/capture --data $(BUILD)/golden-data --size 160x120 \
+	    --at $(GOLDEN_TIMES) --out tests/golden
 
 clean:
 	rm -rf $(BUILD) build-asan

@@ -6,6 +6,8 @@
 // mixing rate given to FSOUND_Init. The module object is shared between the audio thread and
 // the caller's thread under one lock; everything else is called from one thread.
 //
+// The non-realtime output opens no device: a tool pulls the mix with fsoundMix (offline capture).
+//
 // The order query reports the order position being heard, not the one the renderer has mixed
 // ahead to: every block the audio callback renders is stamped with its position in the output
 // stream and the order it holds, and FMUSIC_GetOrder looks up the block at the output's play
@@ -21,6 +23,9 @@ enum FsoundOutput : int {
     FSOUND_OUTPUT_NOSOUND = 0, // mixes into nothing in real time (SDL's dummy driver)
     FSOUND_OUTPUT_WINMM = 1,   // "Windows Multimedia WaveOut": the ALSA driver where it exists
     FSOUND_OUTPUT_DSOUND = 2,  // "Direct Sound": SDL's default audio driver (the default)
+    // No device and no clock: the song advances only when fsoundMix renders it, so a tool can
+    // render the sound offline, in step with pictures that take any time to make.
+    FSOUND_OUTPUT_NOSOUND_NONREALTIME = 3,
 };
 
 // The output type the next FSOUND_Init uses: FSOUND_OUTPUT_DSOUND until SetOutput changes it.
@@ -66,6 +71,12 @@ struct FsoundStatus {
     int64_t framesRendered; // frames handed to the device since FSOUND_Init
 };
 FsoundStatus fsoundStatus();
+// With the non-realtime output: renders the next `frames` frames of the playing song (silence
+// before a song plays) into `out` as interleaved float stereo at the mixing rate, exactly as the
+// device callback renders them, order stamps included. FMUSIC_GetOrder then reports the order
+// of the last frame rendered. False (and nothing written) with any other output or while not
+// initialised.
+bool fsoundMix(float* out, int frames);
 // Frames per audio callback: 1,024 at 44,100 Hz is 23.2 ms, close to the 30 ms mix-ahead
 // the players ask for, and small enough for the order query to be exact within one block.
 constexpr int fsoundBufferFrames = 1024;

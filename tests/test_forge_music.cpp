@@ -1,12 +1,14 @@
 // test_forge_music.cpp - the generated module: restored through the program's own companion
 // path it plays in libopenmpt with every order starting at its "mystified.env" time and the
-// section starts on the schedule's boundaries, it is never silent, and two players that
-// someone else wrote play it from start to end.
+// section starts on the schedule's boundaries, it is never silent, it is a stereo mix, and two
+// players that someone else wrote play it from start to end.
 #include <gtest/gtest.h>
 
 #include <libopenmpt/libopenmpt.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include "forge_test_support.h"
@@ -76,38 +78,83 @@ TEST_F(ForgedMusic, CompanionRestoresZeroedSamples) {
     EXPECT_GE(zeroedThenRestored, 2);
 }
 
-TEST_F(ForgedMusic, OrdersStartAtTheirEnvelopeTimes) {
-    const std::vector<float> keys = orderTimes();
+namespace {
+
+// One render of the whole restored module, shared by the tests that listen to it.
+struct ModuleRender {
+    static constexpr int rate = 48000;
+    int orders = 0;
+    double duration = 0;
+    std::vector<double> firstHeard; // seconds at which each order is first heard
+    std::vector<double> energy;     // sum of squares over each second, both channels
+    double leftSquares = 0, rightSquares = 0, leftTimesRight = 0;
+};
+
+const ModuleRender& renderOnce(const std::vector<unsigned char>& restored) {
+    static ModuleRender r;
+    static bool made = false;
+    if (made) {
+        return r;
+    }
+    made = true;
     openmpt_module* m =
         openmpt_module_create_from_memory2(restored.data(), restored.size(), nullptr, nullptr,
                                            nullptr, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(m, nullptr);
-    const int orders = openmpt_module_get_num_orders(m);
-    ASSERT_EQ(orders, static_cast<int>(keys.size()));
-    EXPECT_GT(openmpt_module_get_duration_seconds(m), 187.0);
-
-    // Render in blocks of 16 frames (1/3 ms), noting where each order is first heard, and the
-    // loudness of every second.
-    const int rate = 48000, block = 16;
+    if (!m) {
+        return r;
+    }
+    r.orders = openmpt_module_get_num_orders(m);
+    r.duration = openmpt_module_get_duration_seconds(m);
+    // Blocks of 16 frames (1/3 ms), noting where each order is first heard.
+    const int block = 16;
     std::vector<float> buffer(2 * block);
-    std::vector<double> firstHeard(static_cast<size_t>(orders), -1.0), energy(200, 0.0);
+    r.firstHeard.assign(static_cast<size_t>(r.orders), -1.0);
+    r.energy.assign(200, 0.0);
     int64_t frames = 0;
     for (;;) {
         const int32_t order = openmpt_module_get_current_order(m);
-        if (order >= 0 && order < orders && firstHeard[static_cast<size_t>(order)] < 0) {
-            firstHeard[static_cast<size_t>(order)] = static_cast<double>(frames) / rate;
+        if (order >= 0 && order < r.orders && r.firstHeard[static_cast<size_t>(order)] < 0) {
+            r.firstHeard[static_cast<size_t>(order)] = static_cast<double>(frames) / r.rate;
         }
         const size_t got =
-            openmpt_module_read_interleaved_float_stereo(m, rate, block, buffer.data());
+            openmpt_module_read_interleaved_float_stereo(m, r.rate, block, buffer.data());
         if (got == 0) {
             break;
         }
-        for (size_t i = 0; i < 2 * got; ++i) {
-            energy[static_cast<size_t>(frames / rate) % energy.size()] += buffer[i] * buffer[i];
+        for (size_t i = 0; i < got; ++i) {
+            const double left = buffer[2 * i], right = buffer[2 * i + 1];
+            r.energy[static_cast<size_t>(frames / r.rate) % r.energy.size()] +=
+                left * left + right * right;
+            r.leftSquares += left * left;
+            r.rightSquares += right * right;
+            r.leftTimesRight += left * right;
+            ++frames;
         }
-        frames += static_cast<int64_t>(got);
     }
     openmpt_module_destroy(m);
+    return r;
+}
+
+// FNV-1a of a text, for fingerprints that a test compares with a stored value.
+uint64_t fingerprint(const std::string& text) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : text) {
+        h = (h ^ c) * 1099511628211ull;
+    }
+    return h;
+}
+
+} // namespace
+
+TEST_F(ForgedMusic, OrdersStartAtTheirEnvelopeTimes) {
+    const std::vector<float> keys = orderTimes();
+    const ModuleRender& r = renderOnce(restored);
+    const int orders = r.orders;
+    ASSERT_EQ(orders, static_cast<int>(keys.size()));
+    EXPECT_GT(r.duration, 187.0);
+    const std::vector<double>& firstHeard = r.firstHeard;
+    const std::vector<double>& energy = r.energy;
+    const int rate = r.rate;
     for (int i = 0; i < orders; ++i) {
         EXPECT_NEAR(firstHeard[static_cast<size_t>(i)], keys[static_cast<size_t>(i)], 0.001)
             << "order " << i;
@@ -134,6 +181,29 @@ TEST_F(ForgedMusic, OrdersStartAtTheirEnvelopeTimes) {
         const double row = std::min(keys[at] - keys[at - 1], keys[at + 1] - keys[at]) / 8.0;
         EXPECT_LT(std::fabs(nearest - boundary), std::min(row, 0.125)) << boundary;
     }
+}
+
+// The mix is stereo: instruments and voices sit at different places between the speakers, so
+// over the whole song the two channels are clearly less than fully correlated, and neither side
+// is starved.
+TEST_F(ForgedMusic, MixIsStereo) {
+    const ModuleRender& r = renderOnce(restored);
+    ASSERT_GT(r.leftSquares, 0.0);
+    ASSERT_GT(r.rightSquares, 0.0);
+    const double correlation = r.leftTimesRight / std::sqrt(r.leftSquares * r.rightSquares);
+    std::printf("left/right correlation over the song: %.3f, balance L/R %.3f\n", correlation,
+                std::sqrt(r.leftSquares / r.rightSquares));
+    EXPECT_LT(correlation, 0.95);
+    EXPECT_GT(correlation, 0.3); // still one production, not two unrelated tracks
+    EXPECT_NEAR(std::sqrt(r.leftSquares / r.rightSquares), 1.0, 0.2);
+}
+
+// The order timing is the demo's synchronisation: "mystified.env" must stay exactly what the
+// schedule was laid out against. A change to the module that moves an order shows here first.
+TEST_F(ForgedMusic, OrderTimingIsUnchanged) {
+    const std::string envelope = text("mystified.env");
+    EXPECT_EQ(orderTimes().size(), 53u);
+    EXPECT_EQ(fingerprint(envelope), 0x9479da1b3873806cull) << envelope;
 }
 
 TEST_F(ForgedMusic, OtherPlayersPlayItToTheEnd) {

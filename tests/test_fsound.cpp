@@ -2,6 +2,7 @@
 // failure, looping and order jumps, and the order query against what reaches the output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -188,4 +189,63 @@ TEST(FsoundRealTime, OrderQueryFollowsTheAudioReachingTheOutput) {
         ++checked;
     }
     EXPECT_GE(checked, 4);
+}
+
+// The non-realtime output opens no device: the song advances only as fsoundMix pulls it, the
+// samples are the ones a device would get (64-frame blocks from the song's start, whatever the
+// size of each pull), and the order query reports the order of the last frame pulled, so a
+// tool that pulls up to a moment reads the order heard at that moment.
+TEST(Fsound, NonrealtimeOutputRendersOnlyWhenPulled) {
+    EnvVar driver("SDL_AUDIODRIVER", "no-such-driver"); // no device is ever opened
+    float probe[8];
+    EXPECT_FALSE(fsoundMix(probe, 4)); // not initialised
+    ASSERT_TRUE(FSOUND_SetOutput(FSOUND_OUTPUT_NOSOUND_NONREALTIME));
+    ASSERT_TRUE(FSOUND_Init(44100, 32));
+    EXPECT_STREQ(fsoundStatus().driver, "nonrealtime");
+    FSOUND_DSP_ClearMixBuffer();
+    const auto image = writeXm(makeOrderSong(4));
+    FmusicModule* song = FMUSIC_LoadSongMemory(image.data(), static_cast<int>(image.size()));
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(FMUSIC_PlaySong(song));
+    EXPECT_EQ(FMUSIC_GetOrder(song), 0);
+
+    // 1.5 s in pulls of uneven sizes, noting the order after each pull.
+    const int total = 66150;
+    const Render ref = renderModule(image, total);
+    std::vector<float> pulled;
+    std::vector<std::pair<int, int>> orderAfter; // frames pulled so far, order reported
+    uint32_t seed = 7;
+    while (static_cast<int>(pulled.size() / 2) < total) {
+        seed = seed * 1664525u + 1013904223u;
+        const int n = std::min<int>(1 + static_cast<int>(seed >> 22),
+                                    total - static_cast<int>(pulled.size() / 2));
+        std::vector<float> part(static_cast<size_t>(n) * 2);
+        ASSERT_TRUE(fsoundMix(part.data(), n));
+        pulled.insert(pulled.end(), part.begin(), part.end());
+        orderAfter.push_back({static_cast<int>(pulled.size() / 2), FMUSIC_GetOrder(song)});
+    }
+    EXPECT_EQ(pulled, ref.stereo);
+    const FsoundStatus status = fsoundStatus();
+    EXPECT_EQ(status.framesRendered - status.latencyFrames, total); // the rest is ahead
+    EXPECT_LT(status.latencyFrames, 64);
+    // Each order starts every 300 ms (13,230 frames): the order reported after a pull is the one
+    // playing at its last frame, give or take the 64-frame stamp blocks.
+    for (const auto& [frames, order] : orderAfter) {
+        const int last = frames - 1;
+        const int playing = (last / 13230) % 4;
+        if (last % 13230 >= 64 && last % 13230 < 13230 - 64) {
+            EXPECT_EQ(order, playing) << "after " << frames << " frames";
+        }
+    }
+    FMUSIC_FreeSong(song);
+    FSOUND_Close();
+    EXPECT_FALSE(fsoundStatus().initialised);
+    EXPECT_FALSE(fsoundMix(probe, 4));
+
+    // A device output cannot be pulled from.
+    EnvVar dummy("SDL_AUDIODRIVER", "dummy");
+    ASSERT_TRUE(FSOUND_SetOutput(FSOUND_OUTPUT_DSOUND));
+    ASSERT_TRUE(FSOUND_Init(44100, 32));
+    EXPECT_FALSE(fsoundMix(probe, 4));
+    FSOUND_Close();
 }

@@ -44,6 +44,11 @@ struct Library {
 
     bool initialised = false;
     SDL_AudioDeviceID device = 0;
+    bool nonrealtime = false; // no device: fsoundMix pulls the mix
+    // Non-realtime output: the rest of the last block rendered, handed out first by the next
+    // pull. Blocks always start 64 frames apart from the song's start, as they do behind a
+    // device, because libopenmpt's output depends on where its reads are cut.
+    std::vector<float> ahead;
     int mixRate = 44100;
     const char* driver = "";
     // Frames between the end of the newest block and the output's play position at the moment
@@ -98,6 +103,14 @@ void renderInto(Library& l, float* out, int frames) {
     l.framesRendered += frames;
 }
 
+// Non-realtime output: forgets the frames rendered ahead of the last pull, as if they had never
+// been rendered. Called with the lock held.
+void dropAhead(Library& l) {
+    l.framesRendered -= static_cast<int64_t>(l.ahead.size() / 2);
+    l.ahead.clear();
+    l.latencyFrames = 0;
+}
+
 void audioCallback(void*, Uint8* stream, int length) {
     Library& l = lib();
     std::lock_guard<std::mutex> guard(l.lock);
@@ -139,7 +152,8 @@ int FSOUND_GetOutput() {
 
 bool FSOUND_SetOutput(int outputType) {
     Library& l = lib();
-    if (l.initialised || outputType < FSOUND_OUTPUT_NOSOUND || outputType > FSOUND_OUTPUT_DSOUND) {
+    if (l.initialised || outputType < FSOUND_OUTPUT_NOSOUND ||
+        outputType > FSOUND_OUTPUT_NOSOUND_NONREALTIME) {
         return false;
     }
     l.outputType = outputType;
@@ -178,6 +192,21 @@ bool FSOUND_Init(int mixRate, int maxChannels) {
     Library& l = lib();
     if (l.initialised || mixRate < 8000 || mixRate > 192000) {
         return false;
+    }
+    if (l.outputType == FSOUND_OUTPUT_NOSOUND_NONREALTIME) {
+        // Nothing to open: fsoundMix is the callback, and what it rendered last is heard now.
+        std::lock_guard<std::mutex> guard(l.lock);
+        l.nonrealtime = true;
+        l.driver = "nonrealtime";
+        l.mixRate = mixRate;
+        l.latencyFrames = 0;
+        l.interpolate = false;
+        l.framesRendered = 0;
+        l.stamps.clear();
+        l.ahead.clear();
+        l.lastStampedOrder = -1;
+        l.initialised = true;
+        return true;
     }
     // The output type picks SDL's driver at normal priority, so SDL_AUDIODRIVER (the user's or a
     // test's choice) still wins.
@@ -231,9 +260,11 @@ void FSOUND_Close() {
     if (!l.initialised) {
         return;
     }
-    SDL_CloseAudioDevice(l.device); // waits for the callback to finish
-    l.device = 0;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!l.nonrealtime) {
+        SDL_CloseAudioDevice(l.device); // waits for the callback to finish
+        l.device = 0;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
     std::lock_guard<std::mutex> guard(l.lock);
     for (FmusicModule* song : l.songs) {
         openmpt_module_destroy(song->module);
@@ -242,6 +273,8 @@ void FSOUND_Close() {
     l.songs.clear();
     l.playing = nullptr;
     l.stamps.clear();
+    l.ahead.clear();
+    l.nonrealtime = false;
     l.initialised = false;
 }
 
@@ -251,6 +284,9 @@ void FSOUND_DSP_ClearMixBuffer() {
         return;
     }
     std::lock_guard<std::mutex> guard(l.lock);
+    if (l.nonrealtime) {
+        dropAhead(l);
+    }
     l.clearPending = true;
     l.stamps.clear();
     l.lastStampedOrder = -1;
@@ -287,6 +323,9 @@ bool FMUSIC_PlaySong(FmusicModule* song) {
         return false;
     }
     std::lock_guard<std::mutex> guard(l.lock);
+    if (l.nonrealtime) {
+        dropAhead(l);
+    }
     openmpt_module_set_position_order_row(song->module, 0, 0);
     l.playing = song;
     l.clearPending = false;
@@ -349,6 +388,35 @@ bool FMUSIC_FreeSong(FmusicModule* song) {
     }
     openmpt_module_destroy(song->module);
     delete song;
+    return true;
+}
+
+bool fsoundMix(float* out, int frames) {
+    Library& l = lib();
+    std::lock_guard<std::mutex> guard(l.lock);
+    if (!l.initialised || !l.nonrealtime || !out || frames < 0) {
+        return false;
+    }
+    // The frames rendered last time first, then whole blocks, then one more block of which
+    // only the start is handed out now. The order query reads the stamps up to the last frame
+    // handed out: the frames still ahead count as latency.
+    const int fromAhead = std::min(frames, static_cast<int>(l.ahead.size() / 2));
+    std::copy_n(l.ahead.begin(), 2 * fromAhead, out);
+    l.ahead.erase(l.ahead.begin(), l.ahead.begin() + 2 * fromAhead);
+    int given = fromAhead;
+    const int whole = (frames - given) / renderBlockFrames * renderBlockFrames;
+    if (whole > 0) {
+        renderInto(l, out + 2 * given, whole);
+        given += whole;
+    }
+    if (given < frames) {
+        float block[2 * renderBlockFrames];
+        renderInto(l, block, renderBlockFrames);
+        const int rest = frames - given;
+        std::copy_n(block, 2 * rest, out + 2 * given);
+        l.ahead.assign(block + 2 * rest, block + 2 * renderBlockFrames);
+    }
+    l.latencyFrames = static_cast<int>(l.ahead.size() / 2);
     return true;
 }
 

@@ -3,8 +3,16 @@
 // that it ends within a row of the next boundary; libopenmpt then measures every order's start
 // for "mystified.env". "mystified.m3d" carries three drum samples as MP3 streams, zeroed in
 // the stored module.
+//
+// The mix is stereo the way a tracker musician sets one up: every sample has a default
+// panning (kick, bass and crash in the middle, snare a little left, hats and clap right), and
+// set-panning effects (8xx) on note rows place the voices that share an instrument: the pad's
+// three voices spread left, right and centre and swap sides at each chord change, the lead's
+// echo answers from the other side, and the arpeggio bounces between left and right. Panning
+// never touches the speed or tempo commands, so every order starts where it did in mono.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include <libopenmpt/libopenmpt.h>
 
@@ -50,6 +58,30 @@ enum : int {
 };
 
 constexpr int rowsPerBar = 16;
+
+// Panning positions, 0 far left .. 255 far right.
+constexpr int centre = 0x80;
+constexpr int arpLeft = 0x40, arpRight = 0xC0; // the arpeggio alternates note by note
+constexpr int leadPan = 0x60, echoPan = 0xD0;  // the echo answers from the other side
+// The pad's voices, lowest first; the other set of pad channels mirrors them, so the chord
+// swaps sides at every change.
+constexpr int padPans[3] = {0x28, 0xD8, 0x70};
+// Each instrument's own panning, in instrument order: where a note sits without an 8xx.
+constexpr uint8_t samplePans[] = {
+    0x80, // kick
+    0x68, // snare
+    0xA0, // clap
+    0xB0, // closed hat
+    0xB8, // open hat
+    0x78, // crash
+    0x80, // bass
+    0x80, // pad
+    0x60, // lead
+    0xA8, // bell
+    0x58, // pluck
+    0x80, // riser
+};
+static_assert(std::size(samplePans) == Riser, "one panning per instrument");
 
 // Demo times (seconds) at which the schedule changes scene; each starts a section.
 constexpr double boundaries[] = {22, 35.5, 44.4, 58.9, 69.753, 104, 138.302, 155.44, 172};
@@ -218,7 +250,10 @@ struct Grid {
     XmCell& at(int row, int channel) {
         return cells[static_cast<size_t>(row) * Channels + static_cast<size_t>(channel)];
     }
-    void note(int row, int channel, uint8_t instrument, int midi, int volume) {
+    // A note at `volume` (0..64). With `pan` (0 far left .. 255 far right) the row also sets
+    // the channel's panning, which holds until the next note with an instrument brings back
+    // the sample's own; the effect column's speed and tempo commands are never replaced.
+    void note(int row, int channel, uint8_t instrument, int midi, int volume, int pan = -1) {
         if (row < 0 || row >= rows) {
             return;
         }
@@ -226,10 +261,16 @@ struct Grid {
         c.note = static_cast<uint8_t>(std::clamp(midi - 11, 1, 96)); // C-4 (MIDI 60) is note 49
         c.instrument = instrument;
         c.volume = static_cast<uint8_t>(0x10 + std::clamp(volume, 0, 64));
+        if (pan >= 0 && c.effect == 0) {
+            c.effect = 0x08;
+            c.param = static_cast<uint8_t>(std::clamp(pan, 0, 255));
+        }
     }
-    // Quick fade of whatever plays on the channel (volume slide down 15 per tick).
+    // Quick fade of whatever plays on the channel (volume slide down 15 per tick). It takes the
+    // place of a panning on the same row: the fade matters more than where a fading note sits.
     void release(int row, int channel) {
-        if (row >= 0 && row < rows && at(row, channel).effect == 0) {
+        if (row >= 0 && row < rows &&
+            (at(row, channel).effect == 0 || at(row, channel).effect == 0x08)) {
             at(row, channel).effect = 0x0A;
             at(row, channel).param = 0x0F;
         }
@@ -432,7 +473,8 @@ void arpBar(Grid& g, int row, ArpKind kind, const Chord& chord, int bar) {
             for (int s = 0; s < 16; s += 2) {
                 const int i = (s / 2) % 4;
                 g.note(row + s, ChArp, Bell,
-                       triad[static_cast<size_t>(i == 3 ? 1 : i)] + (i == 3 ? 12 : 0), 22);
+                       triad[static_cast<size_t>(i == 3 ? 1 : i)] + (i == 3 ? 12 : 0), 22,
+                       i % 2 ? arpRight : arpLeft);
             }
             return;
         case ArpKind::PluckSixteenths:
@@ -440,14 +482,14 @@ void arpBar(Grid& g, int row, ArpKind kind, const Chord& chord, int bar) {
                 const int pattern[8] = {0, 1, 2, 1, 0, 2, 1, 2};
                 g.note(row + s, ChArp, Pluck,
                        triad[static_cast<size_t>(pattern[s % 8])] + (s % 8 == 5 ? 12 : 0),
-                       s % 4 == 0 ? 34 : 24);
+                       s % 4 == 0 ? 34 : 24, s % 2 ? arpRight : arpLeft);
             }
             return;
         case ArpKind::BellSparse:
-            g.note(row, ChArp, Bell, triad[2] + 12, 26);
-            g.note(row + 6, ChArp, Bell, triad[1] + 12, 20);
+            g.note(row, ChArp, Bell, triad[2] + 12, 26, arpLeft);
+            g.note(row + 6, ChArp, Bell, triad[1] + 12, 20, arpRight);
             if (bar % 2 == 1) {
-                g.note(row + 12, ChArp, Bell, triad[0] + 12, 20);
+                g.note(row + 12, ChArp, Bell, triad[0] + 12, 20, centre);
             }
             return;
     }
@@ -524,9 +566,9 @@ Composition compose() {
             if (n.step >= rows) {
                 continue;
             }
-            g.note(row, ChLead, Lead, n.midi, 44);
+            g.note(row, ChLead, Lead, n.midi, 44, leadPan);
             g.release(row + n.length - 1, ChLead);
-            g.note(row + 3, ChEcho, Lead, n.midi, 16);
+            g.note(row + 3, ChEcho, Lead, n.midi, 16, echoPan);
             g.release(row + 3 + n.length - 1, ChEcho);
         }
         for (int bar = 0; bar < bars; ++bar) {
@@ -561,7 +603,8 @@ Composition compose() {
                 const int volume =
                     outroEnd ? 30 - 8 * (bar - bars + 2) : (s == 0 && bar < 2 ? 26 + 6 * bar : 34);
                 for (int k = 0; k < 3; ++k) {
-                    g.note(row, base + k, Pad, v[static_cast<size_t>(k)], volume);
+                    const int pan = padSetA ? padPans[k] : 255 - padPans[k];
+                    g.note(row, base + k, Pad, v[static_cast<size_t>(k)], volume, pan);
                     g.release(row, old + k);
                 }
                 padSetA = !padSetA;
@@ -617,6 +660,7 @@ void toSong(const Composition& c, XmSong& song) {
         sample.name = s.name;
         sample.values = s.values;
         sample.volume = 64;
+        sample.panning = samplePans[song.instruments.size() % std::size(samplePans)];
         xmTuning(s.rate, s.pitchMidi, sample.relativeNote, sample.finetune);
         XmInstrumentSpec instrument;
         instrument.name = s.name;

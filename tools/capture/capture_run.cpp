@@ -1,0 +1,325 @@
+// capture_run.cpp - the offline frame loop.
+//
+// The clock: a virtual counter at fps * 1000 ticks per second advances exactly 1000 ticks per
+// frame, and the frame loop reads it through the player's own Application::advanceClock(), so
+// demo time comes from the same code and the same arithmetic as in a live run.
+//
+// The sound: the sound library runs without a device. Before frame k, the music is rendered up
+// to output frame k * rate / fps (the moment frame k is shown), so the order that the frame
+// loop reads is the order being heard then, and an order change re-bases demo time at the
+// frame where a listener would hear it, exactly as the live player does on a sound card with
+// no latency. The sound between two frames belongs to the first of them.
+#include "tools/capture/capture_run.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/application.h"
+#include "platform/child_process.h"
+#include "platform/fsound.h"
+#include "platform/platform.h"
+#include "tools/capture/contact_sheet.h"
+#include "tools/capture/frame_sink.h"
+#include "tools/capture/progress.h"
+#include "tools/common/headless_player.h"
+#include "tools/common/offscreen_gl.h"
+#include "tools/common/png_writer.h"
+#include "tools/common/timeline_rows.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t ticksPerFrame = 1000;
+// A run gives up when demo time has not reached its end after this much music (a song that
+// keeps jumping back would otherwise run for ever, as it would live).
+constexpr int maxRunSeconds = 3600;
+
+std::string absolute(const std::string& path) {
+    return path.empty() ? path : fs::absolute(path).string();
+}
+
+// Enters the data folder: the player finds tir.val in its working directory.
+bool enterDataFolder(const std::string& data) {
+    std::error_code ec;
+    fs::current_path(data, ec);
+    if (ec) {
+        std::fprintf(stderr, "capture: cannot enter the data folder %s: %s\n", data.c_str(),
+                     ec.message().c_str());
+        return false;
+    }
+    if (!fs::exists("tir.val")) {
+        std::fprintf(stderr,
+                     "capture: the data folder %s has no tir.val (forge --out %s makes one)\n",
+                     data.c_str(), data.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The release player at the picture's size; a message on stderr when it cannot start.
+Application* startPlayer(const PictureArea& picture, bool withSound) {
+    std::string error;
+    Application* app = startHeadlessPlayer(picture.width, picture.height, withSound, error);
+    if (!app) {
+        std::fprintf(stderr, "capture: %s\n", error.c_str());
+    }
+    return app;
+}
+
+std::string timeLabel(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", seconds);
+    return text;
+}
+
+} // namespace
+
+PictureArea fitPicture(int width, int height) {
+    PictureArea a;
+    if (static_cast<int64_t>(width) * 3 >= static_cast<int64_t>(height) * 4) {
+        a.height = height;
+        a.width = std::min(width, static_cast<int>((static_cast<int64_t>(height) * 4 + 1) / 3));
+    } else {
+        a.width = width;
+        a.height = std::min(height, static_cast<int>((static_cast<int64_t>(width) * 3 + 2) / 4));
+    }
+    a.x = (width - a.width) / 2;
+    a.y = (height - a.height) / 2;
+    return a;
+}
+
+std::vector<unsigned char> placePicture(const std::vector<unsigned char>& picture,
+                                        const PictureArea& area, int width, int height) {
+    if (area.x == 0 && area.y == 0 && area.width == width && area.height == height) {
+        return picture;
+    }
+    std::vector<unsigned char> frame(static_cast<size_t>(width) * height * 3, 0);
+    const size_t row = static_cast<size_t>(area.width) * 3;
+    for (int y = 0; y < area.height; ++y) {
+        std::copy_n(&picture[static_cast<size_t>(y) * row], row,
+                    &frame[(static_cast<size_t>(area.y + y) * width + area.x) * 3]);
+    }
+    return frame;
+}
+
+int runCapture(const CaptureOptions& o) {
+    if (!o.video.empty() && !sys::programAvailable("ffmpeg")) {
+        std::fprintf(stderr, "capture: --video needs the ffmpeg command, which is not installed.\n"
+                             "  On Debian: apt-get install ffmpeg\n"
+                             "  (or capture the frames and sound with --out and --wav)\n");
+        return 1;
+    }
+    SinkSettings sinkSettings;
+    sinkSettings.framesDir = absolute(o.out);
+    sinkSettings.wavPath = absolute(o.wav);
+    sinkSettings.videoPath = absolute(o.video);
+    sinkSettings.width = o.width;
+    sinkSettings.height = o.height;
+    sinkSettings.fps = o.fps;
+    const std::string sheetPath = absolute(o.sheet), logPath = absolute(o.log);
+    if (!enterDataFolder(o.data)) {
+        return 1;
+    }
+
+    static sys::VirtualCounter counter;
+    counter.frequency = static_cast<int64_t>(o.fps) * ticksPerFrame;
+    counter.now = 0;
+    sys::useVirtualCounter(&counter);
+
+    const PictureArea picture = fitPicture(o.width, o.height);
+    Application* app = startPlayer(picture, true);
+    if (!app) {
+        return 1;
+    }
+    if (!app->music.song) {
+        std::fprintf(stderr, "capture: the music did not load; the capture runs silent, on the "
+                             "clock alone\n");
+    }
+    const int rate = app->music.initialised ? fsoundStatus().mixRate : 44100;
+    sinkSettings.rate = rate;
+
+    FrameSink sink;
+    std::string error;
+    if (!sink.open(sinkSettings, error)) {
+        std::fprintf(stderr, "capture: %s\n", error.c_str());
+        return 1;
+    }
+    std::FILE* log = nullptr;
+    if (!logPath.empty()) {
+        log = std::fopen(logPath.c_str(), "w");
+        if (!log) {
+            std::fprintf(stderr, "capture: cannot write %s\n", logPath.c_str());
+            return 1;
+        }
+        std::fprintf(log, "# capture at %d fps, %dx%d; the timeline holds %d parts\n", o.fps,
+                     o.width, o.height, app->timeline.count);
+        std::fprintf(log, "# frame\tseconds\torder\tdemo time\trows\n");
+    }
+    std::unique_ptr<ContactSheet> sheet;
+    if (!sheetPath.empty()) {
+        sheet = std::make_unique<ContactSheet>(6, std::min(240, picture.width));
+    }
+
+    std::vector<unsigned char> pictureRgb;
+    app->beforePresent = [&] { pictureRgb = readBackBuffer(picture.width, picture.height); };
+
+    const double frameSeconds = 1.0 / o.fps;
+    const auto expected = static_cast<int64_t>(std::floor((o.to - o.from) * o.fps)) + 1;
+    ProgressBar progress(expected, sys::standardErrorIsTerminal());
+    int64_t mixed = 0, written = 0;
+    bool writing = false, previousWritten = false, failedEarly = false;
+    double nextSheetTime = o.from;
+    std::vector<float> sound;
+    for (int64_t k = 0;; ++k) {
+        counter.now = k * ticksPerFrame;
+        // The sound up to this frame's moment; it belongs to the previous frame. The loop ends
+        // at the top of an iteration, so the last frame written always gets its sound.
+        const int64_t target = k * rate / o.fps;
+        sound.assign(static_cast<size_t>(target - mixed) * 2, 0.0f);
+        if (app->music.initialised) {
+            fsoundMix(sound.data(), static_cast<int>(target - mixed));
+        }
+        mixed = target;
+        if (previousWritten && !sink.sound(sound)) {
+            break;
+        }
+        previousWritten = false;
+
+        const float t = app->advanceClock();
+        if (t > demoLength || t > o.to) {
+            break; // the live player ends here without showing this frame
+        }
+        if (k > static_cast<int64_t>(o.fps) * maxRunSeconds) {
+            std::fprintf(stderr, "capture: demo time did not reach %.1f s within %d s of music\n",
+                         o.to, maxRunSeconds);
+            failedEarly = true;
+            break;
+        }
+        // Frames before the stretch only run the clock and the music; the one just before it
+        // is drawn too, since a frame starts from the GL state the last one left.
+        writing = writing || t >= o.from;
+        if (!writing && t < o.from - frameSeconds * 1.5) {
+            continue;
+        }
+        app->renderFrame(t);
+        if (!writing) {
+            continue;
+        }
+        const std::vector<TimelineRow> rows = activeRows(app->timeline, t);
+        if (log) {
+            std::fprintf(log, "%lld\t%.6f\t%d\t%.9g\t%s\n", static_cast<long long>(written),
+                         static_cast<double>(k) * frameSeconds, lastOrder, static_cast<double>(t),
+                         describeRows(rows).c_str());
+        }
+        if (sheet && t >= nextSheetTime) {
+            sheet->add(pictureRgb, picture.width, picture.height,
+                       {timeLabel(t), describeRows(rows)});
+            while (nextSheetTime <= t) {
+                nextSheetTime += o.every;
+            }
+        }
+        if (!sink.frame(placePicture(pictureRgb, picture, o.width, o.height))) {
+            break;
+        }
+        previousWritten = true;
+        ++written;
+        progress.update(written, t);
+    }
+    bool ok = sink.close(error);
+    if (!ok) {
+        std::fprintf(stderr, "capture: %s\n", error.c_str());
+    }
+    ok = ok && !failedEarly;
+    if (log) {
+        ok = std::fclose(log) == 0 && ok;
+    }
+    if (sheet && !sheet->write(sheetPath)) {
+        ok = false;
+    }
+    app->music.freeSong();
+    app->music.close();
+    sys::useVirtualCounter(nullptr);
+    // Every output is complete now, the video encoded to its end.
+    progress.finish(written);
+    const double wall = progress.elapsedSeconds();
+    const double seconds = static_cast<double>(written) / o.fps;
+    std::printf("captured %lld frames (%.3f s at %d fps, %dx%d) in %.1f s: %.1f frames per "
+                "second, %.2f x real time\n",
+                static_cast<long long>(written), seconds, o.fps, o.width, o.height, wall,
+                wall > 0 ? static_cast<double>(written) / wall : 0.0,
+                wall > 0 ? seconds / wall : 0.0);
+    if (written == 0) {
+        std::fprintf(stderr, "capture: no frame fell between --from and --to\n");
+        return 1;
+    }
+    return ok ? 0 : 1;
+}
+
+int captureStills(const CaptureOptions& o) {
+    const bool folder = o.at.size() > 1;
+    const std::string outPath = absolute(o.out);
+    if (folder) {
+        std::error_code ec;
+        fs::create_directories(outPath, ec);
+        if (ec) {
+            std::fprintf(stderr, "capture: cannot make the folder %s: %s\n", outPath.c_str(),
+                         ec.message().c_str());
+            return 1;
+        }
+    }
+    if (!enterDataFolder(o.data)) {
+        return 1;
+    }
+    static sys::VirtualCounter counter;
+    counter.frequency = 1000000;
+    counter.now = 0;
+    sys::useVirtualCounter(&counter);
+
+    const PictureArea picture = fitPicture(o.width, o.height);
+    Application* app = startPlayer(picture, false);
+    if (!app) {
+        return 1;
+    }
+    std::printf("timeline: %d parts\n", app->timeline.count);
+    std::vector<unsigned char> pictureRgb;
+    bool grab = false;
+    app->beforePresent = [&] {
+        if (grab) {
+            pictureRgb = readBackBuffer(picture.width, picture.height);
+        }
+    };
+
+    // A still has no music: the clock is restarted at 0 and read at T, so demo time is T
+    // itself. Each still follows a frame 1/60 s earlier, since every frame starts from the GL
+    // state the last one left, so a still does not depend on the stills before it.
+    for (double at : o.at) {
+        demoClock.restart(0, 0.0f);
+        const double warmUp = at >= 1.0 / 60 ? at - 1.0 / 60 : 0.0;
+        counter.now = static_cast<int64_t>(warmUp * counter.frequency + 0.5);
+        grab = false;
+        app->renderFrame(demoClock.update(counter.now, counter.frequency));
+        counter.now = static_cast<int64_t>(at * counter.frequency + 0.5);
+        grab = true;
+        pictureRgb.clear();
+        const float t = demoClock.update(counter.now, counter.frequency);
+        app->renderFrame(t);
+
+        char name[40];
+        std::snprintf(name, sizeof name, "at-%07.3f.png", at);
+        const std::string path = folder ? outPath + "/" + name : outPath;
+        if (pictureRgb.empty() || !writePng(path, o.width, o.height, 3,
+                                            placePicture(pictureRgb, picture, o.width, o.height))) {
+            std::fprintf(stderr, "capture: no frame was written for %.3f s\n", at);
+            return 1;
+        }
+        std::printf("captured demo time %.3f s at %dx%d into %s: rows %s\n", static_cast<double>(t),
+                    o.width, o.height, path.c_str(),
+                    describeRows(activeRows(app->timeline, t)).c_str());
+    }
+    sys::useVirtualCounter(nullptr);
+    return 0;
+}

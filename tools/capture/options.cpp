@@ -1,0 +1,204 @@
+// options.cpp - the strict command-line parser.
+#include "tools/capture/options.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+
+#include "app/application.h"
+
+namespace {
+
+const char usageText[] =
+    "usage: capture --data DIR --out OUT --fps N --size WxH [--from A --to B]\n"
+    "               [--video FILE.mp4] [--wav FILE.wav] [--sheet FILE.png --every S]\n"
+    "               [--log FILE.txt]\n"
+    "       capture --data DIR --at T[,T...] --size WxH --out FILE.png|DIR\n"
+    "\n"
+    "Runs the release player's frame loop offline: the clock advances exactly 1/N s per frame\n"
+    "and the music is rendered in step, so every frame shows what the live player shows at\n"
+    "that moment of the song.\n"
+    "  --data DIR      folder holding tir.val (default: the working directory)\n"
+    "  --out OUT       folder for the frames, written as OUT/frame-00000.png ...\n"
+    "  --fps N         frames per second, 1 to 240 (default 30)\n"
+    "  --size WxH      frame size, 16x16 up to 4096x4096 (default 640x480); a size that is\n"
+    "                  not 4:3 shows the 4:3 picture in the middle with black bars\n"
+    "  --from A --to B demo seconds to capture, 0 to 186.5 (default: the whole demo)\n"
+    "  --video F.mp4   pipe frames and sound to ffmpeg (needs the ffmpeg package and an even\n"
+    "                  width and height)\n"
+    "  --wav F.wav     the sound of the captured stretch (32-bit float stereo, 44,100 Hz)\n"
+    "  --sheet F.png   a contact sheet: one frame every S seconds (--every S, default 5),\n"
+    "                  labelled with its demo time and the schedule rows on screen\n"
+    "  --log F.txt     one line per frame: frame, seconds, music order, demo time, rows\n"
+    "  --at T[,T...]   stills at demo times T instead of a run: one time writes the PNG file\n"
+    "                  OUT, several write OUT/at-SSS.mmm.png into the folder OUT\n"
+    "At least one of --out, --video, --wav and --sheet is needed for a run.\n";
+
+} // namespace
+
+const char* captureUsage() {
+    return usageText;
+}
+
+bool parseSeconds(const std::string& text, double low, double high, double& value) {
+    if (text.empty() || text.size() > 64) {
+        return false;
+    }
+    // Plain decimal notation only: strtod would also take "nan", "inf", hex floats and
+    // leading spaces.
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
+            return false;
+        }
+    }
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(begin, &end);
+    if (end != begin + text.size() || errno == ERANGE || !std::isfinite(v) || v < low || v > high) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool parseWholeNumber(const std::string& text, int low, int high, int& value) {
+    int v = 0;
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    const auto [ptr, ec] = std::from_chars(begin, end, v);
+    if (text.empty() || ec != std::errc() || ptr != end || v < low || v > high) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool parseSize(const std::string& text, int& width, int& height) {
+    const size_t x = text.find('x');
+    if (x == std::string::npos) {
+        return false;
+    }
+    int w = 0, h = 0;
+    if (!parseWholeNumber(text.substr(0, x), captureMinSize, captureMaxSize, w) ||
+        !parseWholeNumber(text.substr(x + 1), captureMinSize, captureMaxSize, h)) {
+        return false;
+    }
+    width = w;
+    height = h;
+    return true;
+}
+
+bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
+                           std::string& error) {
+    std::set<std::string> seen;
+    const double end = static_cast<double>(demoLength);
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        static const std::set<std::string> known = {"--data",  "--out",   "--fps",   "--size",
+                                                    "--from",  "--to",    "--video", "--wav",
+                                                    "--sheet", "--every", "--log",   "--at"};
+        if (!known.count(name)) {
+            error = "unknown argument \"" + name + "\"";
+            return false;
+        }
+        if (!seen.insert(name).second) {
+            error = name + " is given twice";
+            return false;
+        }
+        if (i + 1 >= argc) {
+            error = name + " needs a value";
+            return false;
+        }
+        const std::string value = argv[++i];
+        if (name == "--data") {
+            o.data = value;
+        } else if (name == "--out") {
+            o.out = value;
+        } else if (name == "--video") {
+            o.video = value;
+        } else if (name == "--wav") {
+            o.wav = value;
+        } else if (name == "--sheet") {
+            o.sheet = value;
+        } else if (name == "--log") {
+            o.log = value;
+        } else if (name == "--fps") {
+            if (!parseWholeNumber(value, 1, captureMaxFps, o.fps)) {
+                error = "--fps wants a whole number of frames per second from 1 to 240, not \"" +
+                        value + "\"";
+                return false;
+            }
+        } else if (name == "--size") {
+            if (!parseSize(value, o.width, o.height)) {
+                error = "--size wants WIDTHxHEIGHT, each from 16 to 4096, such as 640x480, not \"" +
+                        value + "\"";
+                return false;
+            }
+        } else if (name == "--from" || name == "--to") {
+            double& target = name == "--from" ? o.from : o.to;
+            if (!parseSeconds(value, 0.0, end, target)) {
+                error = name + " wants demo seconds from 0 to 186.5, not \"" + value + "\"";
+                return false;
+            }
+        } else if (name == "--every") {
+            if (!parseSeconds(value, 0.001, end, o.every)) {
+                error = "--every wants seconds above 0, not \"" + value + "\"";
+                return false;
+            }
+        } else if (name == "--at") {
+            size_t start = 0;
+            for (;;) {
+                const size_t comma = value.find(',', start);
+                const std::string one = value.substr(start, comma - start);
+                double t = 0;
+                if (!parseSeconds(one, 0.0, end, t)) {
+                    error = "--at wants demo seconds from 0 to 186.5, not \"" + one + "\"";
+                    return false;
+                }
+                o.at.push_back(t);
+                if (comma == std::string::npos) {
+                    break;
+                }
+                start = comma + 1;
+            }
+        }
+    }
+
+    if (o.still()) {
+        for (const char* runOnly :
+             {"--fps", "--from", "--to", "--video", "--wav", "--sheet", "--every", "--log"}) {
+            if (seen.count(runOnly)) {
+                error = std::string(runOnly) + " belongs to a run, not to --at";
+                return false;
+            }
+        }
+        if (o.out.empty()) {
+            error = "--at needs --out";
+            return false;
+        }
+        return true;
+    }
+    if (o.to < 0) {
+        o.to = end;
+    }
+    if (o.from > o.to) {
+        error = "--from must not be later than --to";
+        return false;
+    }
+    if (seen.count("--every") && o.sheet.empty()) {
+        error = "--every belongs to --sheet";
+        return false;
+    }
+    if (o.out.empty() && o.video.empty() && o.wav.empty() && o.sheet.empty()) {
+        error = "nothing to write: give --out, --video, --wav or --sheet";
+        return false;
+    }
+    if (!o.video.empty() && (o.width % 2 || o.height % 2)) {
+        error = "--video needs an even width and height (the video's colour planes are halved)";
+        return false;
+    }
+    return true;
+}
