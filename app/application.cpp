@@ -97,6 +97,7 @@ void Application::initialise() {
                    "The synchronisation envelope \"mystified.env\" has no keys:\n"
                    "it needs one key line per music order (\"key TIME value ORDER\").");
     }
+    checkSyncEnvelope(*syncEnvelope, "mystified.env", demoLength);
 
     buildSchedule(timeline, scheduleReady);
 
