@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "music/layer3.h"
 #include "music/music_player.h"
@@ -187,7 +188,11 @@ int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned ch
                          file, k, length, offset, imageSize);
             continue;
         }
-        Decoder* d = openRecordStream(k, record, table, companion, companionSize, file);
+        // Closed however the record ends: a fatal stream unwinds through here where tests and
+        // the fuzz harnesses turn the exit into an exception.
+        const std::unique_ptr<Decoder, void (*)(Decoder*)> stream(
+            openRecordStream(k, record, table, companion, companionSize, file), &closeDecoder);
+        Decoder* d = stream.get();
         if (!d) {
             continue;
         }
@@ -202,7 +207,6 @@ int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned ch
                          "%s: record %d: its stream holds no frame this decoder reads%s%s; "
                          "skipped\n",
                          file, k, problem ? ": " : "", problem ? problem : "");
-            closeDecoder(d);
             continue;
         }
         int64_t pos = 0;
@@ -222,7 +226,6 @@ int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned ch
         deltaCode(image + offset, length / 2);
         std::fputs("done.\n", stdout);
         std::fflush(stdout);
-        closeDecoder(d);
         ++restored;
     }
     return restored;

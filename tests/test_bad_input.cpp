@@ -129,14 +129,15 @@ TEST_F(BadArchive, FileThatIsNoArchiveIsFatal) {
 TEST_F(BadArchive, OutOfRangeLengthsOffsetsAndLinksAreFatal) {
     const std::vector<unsigned char> good = smallArchive();
     // Offsets into the first header (at 0) and the second (at 36, after the name "ONE.ENV").
-    const std::pair<size_t, int32_t> damage[] = {{8, 0},        {8, 300}, {16, 1 << 24},
-                                                 {12, 1 << 24}, {56, 10}, {0, -5}};
+    const std::pair<size_t, int32_t> damage[] = {{8, 0},   {8, 300}, {16, 1 << 24}, {12, 1 << 24},
+                                                 {56, 10}, {0, -5},  {4, 4}};
     const char* const said[] = {"a name length of 0 or over 255",
                                 "a name length of 0 or over 255",
                                 "a name lies past the end of the file",
                                 "an entry's data lies past the end of the file",
                                 "the chain of entries loops or goes backwards",
-                                "a negative size"};
+                                "a negative size",
+                                "an entry stores more bytes than its size"};
     for (size_t i = 0; i < std::size(damage); ++i) {
         std::vector<unsigned char> image = good;
         put32(image, damage[i].first, damage[i].second);
@@ -591,6 +592,20 @@ TEST_F(BadMusic, ModuleCutInsideItsSamplesPlays) {
     EXPECT_NE(player.song, nullptr);
 }
 
+// A missing companion, or a folder of its name, is no error: the module is used as stored.
+TEST_F(BadMusic, MissingOrFolderCompanionLeavesTheModuleAsStored) {
+    write("mystified.xm", writeXm(makeOrderSong(2)));
+    Outcome o = load();
+    EXPECT_EQ(o.code, wentOn) << o.err;
+    EXPECT_NE(player.song, nullptr);
+    player.freeSong();
+    makeFolder("mystified.m3d");
+    o = load();
+    EXPECT_EQ(o.code, wentOn) << o.err;
+    EXPECT_NE(player.song, nullptr);
+    EXPECT_EQ(o.err, "");
+}
+
 std::vector<unsigned char> toneStream(int values) {
     std::vector<int16_t> tone(static_cast<size_t>(values));
     for (size_t i = 0; i < tone.size(); ++i) {
@@ -821,6 +836,21 @@ TEST(BadToolInput, FoldersEmptyFilesAndWrongKindsAreRefusedWithStatus1) {
         EXPECT_TRUE(has(logText(), said)) << args << "\n" << logText();
     }
     EXPECT_FALSE(std::filesystem::exists(d + "/o.wav"));
+}
+
+// A scene whose name is spelled in capitals is shown, with a note that the player tells
+// formats apart by lower-case names (and would play it as an empty scene).
+TEST(BadToolInput, SceneNamedInCapitalsIsShownWithANote) {
+    ScratchDir dir("tool-caps");
+    const std::string d = dir.path.string();
+    const std::string log = d + "/log";
+    ASSERT_EQ(runTool("scene-demo " + d, log), 0);
+    std::filesystem::rename(d + "/demo.exp", d + "/DEMO.EXP");
+    EXPECT_EQ(runTool("scene " + d + "/DEMO.EXP", log), 0);
+    const auto bytes = readFile(log);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_TRUE(has(text, "scene \"DEMO.EXP\"")) << text;
+    EXPECT_TRUE(has(text, "would load DEMO.EXP as an empty scene")) << text;
 }
 
 } // namespace

@@ -103,9 +103,13 @@ TEST(DamagedArchive, PlayerEndsWithAClearMessageAndNeverCrashes) {
             bytes[h.at + byte] ^= 0x40;
             mustEnd.push_back({h.name + ": a bit of its " + field, bytes});
         }
-        std::vector<unsigned char> renamed = good;
-        renamed[static_cast<size_t>(get32(good, h.at + 16))] ^= 0x04; // 'M' becomes 'I'
-        mustEnd.push_back({h.name + ": a bit of its name", renamed});
+        // A companion under another name is just missing, which is no error: the module plays
+        // as stored.
+        if (h.name != "MYSTIFIED.M3D") {
+            std::vector<unsigned char> renamed = good;
+            renamed[static_cast<size_t>(get32(good, h.at + 16))] ^= 0x04; // 'M' becomes 'I'
+            mustEnd.push_back({h.name + ": a bit of its name", renamed});
+        }
     }
     std::vector<unsigned char> loop = good;
     const auto back =
@@ -134,7 +138,7 @@ TEST(DamagedArchive, PlayerEndsWithAClearMessageAndNeverCrashes) {
         bytes[at] ^= static_cast<unsigned char>(1u << (random() % 8));
         SCOPED_TRACE("bit flipped at byte " + std::to_string(at));
         writeFile(folder.file("tir.val"), bytes);
-        const PlayerRun r = runPlayer(folder, 8);
+        const PlayerRun r = runPlayer(folder, 5);
         EXPECT_LT(r.status, 128) << r.log;
         if (r.status != 0) {
             EXPECT_TRUE(saysWhatIsWrong(r.log)) << r.log;
