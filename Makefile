@@ -38,14 +38,15 @@ asan: setup
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD ?= build-fuzz
 FUZZ_HARNESSES ?= archive layer3 scene picture companion module envelope
-SHARED ?= ../shared
+SHARED ?= $(or $(TIR_SHARED),../shared)
 
-fuzz-build: setup
+fuzz-build:
+	@scripts/setup fuzz
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIR_FUZZ=ON \
 		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 
-$(FUZZ_BUILD)/seeds/.made: build
+$(FUZZ_BUILD)/seeds/.made: | build
 	@mkdir -p $(FUZZ_BUILD)
 	@scripts/fuzz-corpus $(BUILD)/bin/forge $(BUILD)/bin/tirtool $(SHARED) $(FUZZ_BUILD)/seeds
 	@touch $@
