@@ -8,6 +8,7 @@
 // there through the search path, as the demo finds its data.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
