@@ -2,7 +2,7 @@
 // tests/data/fuzz/NAME/ (NAME is the harness: archive, layer3, scene, picture, companion,
 // module, envelope), replayed through the same target function as the harness. Each must run
 // to its end or to a fatal report; under the sanitizer build (`make asan`) a memory fault or
-// leak in the replay fails the suite as the original finding did.
+// leak in the replay fails the suite, as it did when the harness found it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
