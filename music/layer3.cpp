@@ -624,8 +624,10 @@ void markIntensityLines(Decoder* d, const GranuleChannel& g, signed char* positi
     const short* ss = bands.shortStart;
     const int* longSf = d->scalefacLong[1];
     const int(*shortSf)[3] = d->scalefacShort[1];
+    // Position 7 is the illegal one: those lines are not intensity-coded. Scale factors read
+    // with 4 bits reach 15; positions above 7 have no ratio either and count as illegal too.
     auto mark = [&](int from, int to, int step, int isPos) {
-        if (isPos == 7) {
+        if (isPos >= 7) {
             return;
         }
         for (int i = from; i < to; i += step) {
