@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
     } else {
         scratch = fs::temp_directory_path() / ("tirval-heap-" + std::to_string(std::rand()));
         const fs::path forge = fs::absolute(argv[0]).parent_path() / "forge";
-        const std::string cmd = "'" + forge.string() + "' --out '" + scratch.string() + "' > /dev/null";
+        const std::string cmd =
+            "'" + forge.string() + "' --out '" + scratch.string() + "' > /dev/null";
         if (std::system(cmd.c_str()) != 0) {
             std::fprintf(stderr, "heap_growth: forge failed; give a data folder instead\n");
             return 1;
