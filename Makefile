@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup setup-tests build build-tests play test asan bench golden video clean
+.PHONY: all setup setup-tests build build-tests play test asan bench golden video fuzz fuzz-build fuzz-corpus clean
 
 all: build
 
@@ -39,6 +39,31 @@ asan: setup-tests
 	@cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
+# libFuzzer harnesses (tests/fuzz/), built with clang into build-fuzz. `make fuzz` runs each for
+# FUZZ_SECONDS on a corpus seeded from forge's data and the MPEG conformance streams; inputs that
+# stop a harness land in build-fuzz/findings/NAME/ and the target fails. FUZZ_HARNESSES picks
+# some (archive layer3 scene picture companion module envelope).
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD ?= build-fuzz
+FUZZ_HARNESSES ?= archive layer3 scene picture companion module envelope
+SHARED ?= $(or $(TIR_SHARED),../shared)
+
+fuzz-build:
+	@scripts/setup fuzz
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIR_FUZZ=ON \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+$(FUZZ_BUILD)/seeds/.made: | build
+	@mkdir -p $(FUZZ_BUILD)
+	@scripts/fuzz-corpus $(BUILD)/bin/forge $(BUILD)/bin/tirtool $(SHARED) $(FUZZ_BUILD)/seeds
+	@touch $@
+
+fuzz-corpus: $(FUZZ_BUILD)/seeds/.made
+
+fuzz: fuzz-build fuzz-corpus
+	@scripts/fuzz-run $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_HARNESSES)
+
 bench: build-tests
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
 
@@ -60,4 +85,4 @@ golden: build
 	    --at $(GOLDEN_TIMES) --out tests/golden
 
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan $(FUZZ_BUILD)

@@ -109,6 +109,7 @@ void loadSyncEnvelope() {
                    "The synchronisation envelope \"mystified.env\" has no keys:\n"
                    "it needs one key line per music order (\"key TIME value ORDER\").");
     }
+    checkSyncEnvelope(*syncEnvelope, "mystified.env", demoLength);
 }
 
 void applyStartState() {

@@ -41,6 +41,15 @@ struct DemoClock {
 };
 extern DemoClock demoClock;
 
+// Checks the synchronisation envelope read from `fileName` before the clock relies on it. Every
+// key time must be a finite number and no key may start before the key above it: a NaN time
+// would make demo time NaN, so the demo's end would never come, and a time that goes backwards
+// means a damaged table. Either is fatal with the file's name, the key and what is wrong.
+// Keys that start after `demoEnd` are accepted: reaching that order ends the demo. When that
+// cuts the demo short (the order before starts well ahead of the end), it is said once on the
+// debug channel. Returns 1 when it was said, else 0.
+int checkSyncEnvelope(const ScalarTrack& track, const char* fileName, float demoEnd);
+
 // The clock's fields under their process-wide names.
 extern int64_t& clockStart;
 extern float& timeOffset;

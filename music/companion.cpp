@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "music/layer3.h"
 #include "music/music_player.h"
@@ -63,26 +64,31 @@ StreamTable findTable(const unsigned char* companion, size_t size, size_t record
 
 // Opens the decoder of record `k`, or reports why not and returns null.
 Decoder* openRecordStream(int k, const unsigned char* record, const StreamTable& table,
-                          const unsigned char* companion, size_t companionSize) {
+                          const unsigned char* companion, size_t companionSize, const char* file) {
     if (table.present) {
         const uint8_t index = record[0];
         if (index >= table.count) {
             std::fprintf(stderr,
-                         "m3d: record %d names stream %u, but the companion holds %u; "
+                         "%s: record %d names stream %u, but the companion holds %u; "
                          "skipped\n",
-                         k, index, table.count);
+                         file, k, index, table.count);
             return nullptr;
         }
         const uint32_t offset = readU32(table.entries + 8 * index);
         const uint32_t length = readU32(table.entries + 8 * index + 4);
         if (offset > companionSize || length > companionSize - offset) {
-            std::fprintf(stderr, "m3d: record %d: stream %u lies outside the companion; skipped\n",
-                         k, index);
+            std::fprintf(stderr,
+                         "%s: record %d: stream %u (%u bytes at offset %u) lies outside the "
+                         "companion (%zu bytes); skipped\n",
+                         file, k, index, length, offset, companionSize);
             return nullptr;
         }
-        Decoder* d = openDecoderMemory(companion + offset, length);
+        char name[400];
+        std::snprintf(name, sizeof name, "stream %u of \"%s\" (record %d)", index, file, k);
+        Decoder* d = openDecoderMemory(companion + offset, length, name);
         if (!d) {
-            std::fprintf(stderr, "m3d: record %d: stream %u cannot be opened; skipped\n", k, index);
+            std::fprintf(stderr, "%s: record %d: stream %u cannot be opened: %s; skipped\n", file,
+                         k, index, openDecoderFailure());
         }
         return d;
     }
@@ -94,8 +100,8 @@ Decoder* openRecordStream(int k, const unsigned char* record, const StreamTable&
     std::memcpy(name, record, avail < companionNameBytes ? avail : companionNameBytes);
     Decoder* d = name[0] ? openDecoder(name) : nullptr;
     if (!d) {
-        std::fprintf(stderr, "m3d: record %d: stream file \"%s\" cannot be opened; skipped\n", k,
-                     name);
+        std::fprintf(stderr, "%s: record %d: stream file \"%s\" cannot be opened: %s; skipped\n",
+                     file, k, name, name[0] ? openDecoderFailure() : "the name is empty");
     }
     return d;
 }
@@ -148,7 +154,8 @@ void writeSamples(int count, const float* left, const float* right) {
 }
 
 int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned char* companion,
-                       size_t companionSize) {
+                       size_t companionSize, const char* companionName) {
+    const char* file = companionName ? companionName : "the companion";
     initDecoderTables();
     outputGain = 0.4f;
     if (!companion || companionSize < 1) {
@@ -165,8 +172,10 @@ int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned ch
     for (int k = 0; k < recordCount; ++k) {
         const unsigned char* record = companion + 1 + static_cast<size_t>(k) * companionRecordSize;
         if (1 + static_cast<size_t>(k + 1) * companionRecordSize > companionSize) {
-            std::fprintf(stderr, "m3d: the companion ends inside record %d; the rest is ignored\n",
-                         k);
+            std::fprintf(stderr,
+                         "%s: the companion (%zu bytes) ends inside record %d of %d; the rest is "
+                         "ignored\n",
+                         file, companionSize, k, recordCount);
             break;
         }
         const int32_t length = readI32(record + 1);
@@ -174,12 +183,16 @@ int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned ch
         if (length < 0 || offset > imageSize ||
             static_cast<uint64_t>(length) > imageSize - offset) {
             std::fprintf(stderr,
-                         "m3d: record %d: %d bytes at offset %u lie outside the module image "
+                         "%s: record %d: %d bytes at offset %u lie outside the module image "
                          "(%zu bytes); skipped\n",
-                         k, length, offset, imageSize);
+                         file, k, length, offset, imageSize);
             continue;
         }
-        Decoder* d = openRecordStream(k, record, table, companion, companionSize);
+        // Closed however the record ends: a fatal stream unwinds through here where tests and
+        // the fuzz harnesses turn the exit into an exception.
+        const std::unique_ptr<Decoder, void (*)(Decoder*)> stream(
+            openRecordStream(k, record, table, companion, companionSize, file), &closeDecoder);
+        Decoder* d = stream.get();
         if (!d) {
             continue;
         }
@@ -187,7 +200,15 @@ int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned ch
         // The first frame carries the synthesis state of the previous stream and the codec's
         // start-up: it is discarded.
         outputCursor = reinterpret_cast<int16_t*>(frameBuffer);
-        decodeFrame(d);
+        if (decodeFrame(d) == -1) {
+            // Not one frame: the range keeps the module's own bytes.
+            const char* problem = decoderProblem(d);
+            std::fprintf(stderr,
+                         "%s: record %d: its stream holds no frame this decoder reads%s%s; "
+                         "skipped\n",
+                         file, k, problem ? ": " : "", problem ? problem : "");
+            continue;
+        }
         int64_t pos = 0;
         int64_t remaining = length;
         for (;;) {
@@ -205,17 +226,16 @@ int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned ch
         deltaCode(image + offset, length / 2);
         std::fputs("done.\n", stdout);
         std::fflush(stdout);
-        closeDecoder(d);
         ++restored;
     }
     return restored;
 }
 
-void restoreSamples(MusicPlayer& player, LoadedFile& companion) {
+void restoreSamples(MusicPlayer& player, LoadedFile& companion, const char* companionName) {
     auto* data = static_cast<unsigned char*>(companion.lock());
     const size_t imageSize = player.moduleSize > 0 ? static_cast<size_t>(player.moduleSize) : 0;
     restoreSamplesInto(player.moduleImage, imageSize, data,
-                       companion.size > 0 ? static_cast<size_t>(companion.size) : 0);
+                       companion.size > 0 ? static_cast<size_t>(companion.size) : 0, companionName);
     companion.unlock();
 }
 

@@ -22,8 +22,9 @@
 //
 // Decoding discards each stream's first frame; the next frames fill the range, 1,152 samples a
 // frame, and decoded value x becomes clip(0.4 x) * 32000 (clip to +-1). The first restored
-// sample is set to 0. A record whose range is not inside the image, or whose stream is missing
-// or cannot be opened, is skipped with a message on standard error.
+// sample is set to 0. A record whose range is not inside the image, or whose stream is missing,
+// cannot be opened or holds no frame the decoder reads, is skipped with a message on standard
+// error that names the companion and the record.
 #pragma once
 
 #include <cstddef>
@@ -58,11 +59,13 @@ void writeSamples(int count, const float* left, const float* right);
 int16_t clipSample(float x);
 
 // Restores every record of `companion` into `image` (the module file in memory). Returns the
-// number of records restored; skipped records are reported on standard error.
+// number of records restored; skipped records are reported on standard error, each message
+// starting with `companionName` (the file's name).
 int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned char* companion,
-                       size_t companionSize);
+                       size_t companionSize, const char* companionName = "the companion");
 // The player's path: locks the companion, restores into player.moduleImage, unlocks.
-void restoreSamples(MusicPlayer& player, LoadedFile& companion);
+void restoreSamples(MusicPlayer& player, LoadedFile& companion,
+                    const char* companionName = "the companion");
 
 // Builds a companion with a stream table. records[k].streamIndex indexes `streams`; the format
 // holds at most 127 records and 256 streams (the caller keeps to that).

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <string>
 
 #include "music/layer3_internal.h"
 #include "platform/platform.h"
@@ -29,11 +31,8 @@ constexpr int reservoirSize = 2560;
 // for a damaged granule's overrun before the next check catches it.
 constexpr int reservoirSlack = 64;
 
-[[noreturn]] void fatal(const char* message) {
-    std::fprintf(stderr, "Error: %s\n", message);
-    std::fflush(stderr);
-    sys::exitProcess(1);
-}
+// Largest stream file read: the module image that the streams restore is itself at most this.
+constexpr int64_t maxStreamFileBytes = 0x7FFFFFFF;
 
 inline uint64_t loadBigEndian64(const unsigned char* p) {
     uint64_t v;
@@ -161,6 +160,18 @@ struct Decoder {
     int reservoirFill = 0;
     unsigned char reservoir[reservoirSize + reservoirSlack] = {};
 
+    // What the fatal messages and the problem report call this stream.
+    char name[300] = {};
+    // Headers met where a frame was due (the data's start, or right after the previous frame)
+    // whose fields this decoder cannot read: the first one's offset and fault, and the count.
+    int rejectedHeaders = 0;
+    size_t rejectedAt = 0;
+    const char* rejectedFault = nullptr;
+    int rejectedId = 0, rejectedLayer = 0;
+    // Set by such a header until the next frame decodes.
+    bool rejectionPending = false;
+    char problem[400] = {};
+
     // Work areas of one granule.
     int scalefacLong[2][22] = {};
     int scalefacShort[2][13][3] = {};
@@ -173,15 +184,58 @@ struct Decoder {
 
 namespace {
 
+[[noreturn]] void fatal(const Decoder* d, const char* message) {
+    std::fprintf(stderr, "Error: %s\n", message);
+    if (d && d->name[0]) {
+        std::fprintf(stderr, "in %s\n", d->name);
+    }
+    std::fflush(stderr);
+    sys::exitProcess(1);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Header and side information.
+
+// Why a header's fields cannot be decoded, or null when they can be.
+const char* headerFault(const Header& h) {
+    if (h.layer == 0) {
+        return "a reserved layer (0)";
+    }
+    if (h.bitrateIndex == 0) {
+        return "free format (bitrate index 0)";
+    }
+    if (h.bitrateIndex == 15) {
+        return "the forbidden bitrate index 15";
+    }
+    if (h.samplingIndex == 3) {
+        return "the reserved sampling-frequency index 3";
+    }
+    return nullptr;
+}
+
+void noteRejectedHeader(Decoder* d, const Header& h, size_t byte, const char* fault) {
+    ++d->rejectedHeaders;
+    d->rejectionPending = true;
+    if (!d->rejectedFault) {
+        d->rejectedAt = byte;
+        d->rejectedFault = fault;
+        d->rejectedId = h.id;
+        d->rejectedLayer = h.layer;
+    }
+}
 
 // Finds the next header at a byte boundary and reads it into d. Sync is 12 set bits, or 11
 // set bits and a clear one (the MPEG-2.5 form, which the ID check then rejects). Headers with
 // a reserved layer, a free-format or forbidden bitrate, or a reserved sampling frequency are
 // taken for chance bit patterns and the search goes on. Returns false at the end of the data.
+//
+// Such a header exactly where a frame is due (where the search starts) is the stream's own,
+// though: it is counted for the problem report, and until the next frame decodes, the search
+// takes other versions and layers that it finds in the frame's data for chance patterns too,
+// instead of ending the program with a report about a format the stream does not have.
 bool parseHeader(Decoder* d) {
     reader.position = (reader.position + 7) & ~static_cast<size_t>(7);
+    const size_t due = reader.position;
     while (reader.position + 32 <= reader.sizeBits) {
         const uint32_t sync = peekBits(12);
         if (sync == 0xFFF || sync == 0xFFE) {
@@ -199,11 +253,14 @@ bool parseHeader(Decoder* d) {
             h.copyright = (word >> 3) & 1;
             h.original = (word >> 2) & 1;
             h.emphasis = word & 3;
-            if (h.layer != 0 && h.bitrateIndex != 0 && h.bitrateIndex != 15 &&
-                h.samplingIndex != 3) {
+            const char* fault = headerFault(h);
+            const bool otherFormat = h.id != 1 || h.layer != 1;
+            if (fault && reader.position == due) {
+                noteRejectedHeader(d, h, due / 8, fault);
+            } else if (!fault && !(otherFormat && d->rejectionPending)) {
                 skipBits(32);
                 if (h.id != 1) {
-                    fatal("MPEG2.0 unsupported");
+                    fatal(d, "MPEG2.0 unsupported");
                 }
                 if (h.mode == 0) {
                     h.modeExtension = 0;
@@ -567,8 +624,10 @@ void markIntensityLines(Decoder* d, const GranuleChannel& g, signed char* positi
     const short* ss = bands.shortStart;
     const int* longSf = d->scalefacLong[1];
     const int(*shortSf)[3] = d->scalefacShort[1];
+    // Position 7 is the illegal one: those lines are not intensity-coded. Scale factors read
+    // with 4 bits reach 15; positions above 7 have no ratio either and count as illegal too.
     auto mark = [&](int from, int to, int step, int isPos) {
-        if (isPos == 7) {
+        if (isPos >= 7) {
             return;
         }
         for (int i = from; i < to; i += step) {
@@ -758,11 +817,17 @@ void releaseDecoder(Decoder* d) {
     delete d;
 }
 
-Decoder* openStream(unsigned char* data, size_t size) {
+const char* lastOpenFailure = "";
+
+Decoder* openStream(unsigned char* data, size_t size, const char* name) {
     Decoder* d = new (std::nothrow) Decoder;
     if (!d) {
         std::free(data);
+        lastOpenFailure = "there is not enough memory";
         return nullptr;
+    }
+    if (name) {
+        std::snprintf(d->name, sizeof d->name, "%s", name);
     }
     d->stream.data = data;
     d->stream.size = size;
@@ -785,6 +850,10 @@ Decoder* openStream(unsigned char* data, size_t size) {
     }
     reader.position = 0;
     d->frameCount = 0;
+    // decodeFrame meets the first header again and counts it then.
+    d->rejectedHeaders = 0;
+    d->rejectedFault = nullptr;
+    d->rejectionPending = false;
     savePosition();
     guard.d = nullptr;
     return d;
@@ -800,39 +869,56 @@ void initDecoderTables() {
 }
 
 Decoder* openDecoder(const char* fileName) {
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (!file) {
+    // The length comes from the file system, not from ftell: a folder opens as a stream too,
+    // and its "length" can be 2^63.
+    std::error_code error;
+    const std::filesystem::path path(fileName);
+    if (!std::filesystem::exists(path, error)) {
+        lastOpenFailure = "there is no such file";
         return nullptr;
     }
-    long length = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        length = std::ftell(file);
+    if (!std::filesystem::is_regular_file(path, error)) {
+        lastOpenFailure = std::filesystem::is_directory(path, error) ? "it is a folder, not a file"
+                                                                     : "it is not a plain file";
+        return nullptr;
     }
-    std::fseek(file, 0, SEEK_SET);
-    if (length < 0) {
-        std::fclose(file);
+    const uintmax_t length = std::filesystem::file_size(path, error);
+    if (error || length > static_cast<uintmax_t>(maxStreamFileBytes)) {
+        lastOpenFailure = error ? "its size cannot be read" : "it is larger than 2 GiB";
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (!file) {
+        lastOpenFailure = "it cannot be opened for reading";
         return nullptr;
     }
     const size_t size = static_cast<size_t>(length);
     unsigned char* data = static_cast<unsigned char*>(std::calloc(size + streamSlack, 1));
     if (!data) {
         std::fclose(file);
+        lastOpenFailure = "there is not enough memory";
         return nullptr;
     }
     const size_t got = std::fread(data, 1, size, file);
     std::fclose(file);
-    return openStream(data, got);
+    const std::string name = "\"" + std::string(fileName) + "\"";
+    return openStream(data, got, name.c_str());
 }
 
-Decoder* openDecoderMemory(const unsigned char* bytes, size_t size) {
+Decoder* openDecoderMemory(const unsigned char* bytes, size_t size, const char* name) {
     unsigned char* data = static_cast<unsigned char*>(std::calloc(size + streamSlack, 1));
     if (!data) {
+        lastOpenFailure = "there is not enough memory";
         return nullptr;
     }
     if (size) {
         std::memcpy(data, bytes, size);
     }
-    return openStream(data, size);
+    return openStream(data, size, name);
+}
+
+const char* openDecoderFailure() {
+    return lastOpenFailure;
 }
 
 int decodeFrame(Decoder* d) {
@@ -846,11 +932,12 @@ int decodeFrame(Decoder* d) {
     }
     if (d->header.layer != 1) {
         savePosition();
-        fatal("layer2 unsupported");
+        fatal(d, "layer2 unsupported");
     }
     parseSideInfo(d);
     ++d->frameCount;
     decodeMainData(d);
+    d->rejectionPending = false;
     savePosition();
     return 1152;
 }
@@ -871,6 +958,28 @@ int decoderChannels(const Decoder* d) {
 
 int decoderSamplingRate(const Decoder* d) {
     return d->streamSamplingRate;
+}
+
+int decoderFrameChannels(const Decoder* d) {
+    return d->channels;
+}
+
+int decoderFrameSamplingRate(const Decoder* d) {
+    return d->samplingRate;
+}
+
+const char* decoderProblem(Decoder* d) {
+    if (!d->rejectedFault) {
+        return nullptr;
+    }
+    const char* version = d->rejectedId == 1 ? "MPEG-1" : "MPEG-2";
+    static const char* const layers[4] = {"reserved layer", "Layer III", "Layer II", "Layer I"};
+    std::snprintf(d->problem, sizeof d->problem,
+                  "the frame header at byte %zu (%s %s) has %s, which this decoder does not "
+                  "read (%d such header%s skipped)",
+                  d->rejectedAt, version, layers[d->rejectedLayer & 3], d->rejectedFault,
+                  d->rejectedHeaders, d->rejectedHeaders == 1 ? " was" : "s were");
+    return d->problem;
 }
 
 void resetSynthesisState() {

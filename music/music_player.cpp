@@ -7,6 +7,7 @@
 #include <string>
 
 #include "music/companion.h"
+#include "platform/fatal.h"
 #include "platform/fsound.h"
 #include "resources/search_path.h"
 
@@ -69,11 +70,21 @@ int MusicPlayer::load(const char* name) {
     std::printf("%s\n", companion.c_str());
     std::fflush(stdout);
     if (LoadedFile* samples = searchPath.load(companion.c_str(), loadQuiet)) {
-        restoreSamples(*this, *samples);
+        restoreSamples(*this, *samples, companion.c_str());
         delete samples; // its buffer stays allocated, as every loaded file's does
     }
 
     song = FMUSIC_LoadSongMemory(moduleImage, moduleSize);
+    if (!song) {
+        // Playing on without music would let the pictures run on the counter alone and end as
+        // a success; a module the sound library cannot read is a damaged file.
+        module->unlock();
+        delete module;
+        sys::fatalf("file error",
+                    "The music module \"%s\" (%d bytes) cannot be played:\nthe sound library "
+                    "does not read it as a module.",
+                    name, moduleSize);
+    }
     module->unlock();
     delete module; // the module image itself stays for the rest of the process
     return 1;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,9 +33,10 @@ std::vector<std::unique_ptr<unsigned char[]>>& fileBuffers() {
 
 // Reports a problem with the archive itself. Nothing is read after this, and the quit request
 // carries a failure code so the run does not end as a success.
-void reportArchiveError(const char* what, const char* detail) {
-    char text[600];
-    std::snprintf(text, sizeof text, "FILE ERROR : %s%s\n", what, detail);
+void reportArchiveError(const char* what, const char* detail, const char* why = nullptr) {
+    char text[800];
+    std::snprintf(text, sizeof text, "FILE ERROR : %s%s\n%s%s", what, detail, why ? why : "",
+                  why ? "\n" : "");
     sys::messageBox(text, "File systema error", sys::MB_ICONERROR);
     sys::postQuitMessage(sys::fatalExitCode);
 }
@@ -62,6 +64,30 @@ int64_t fileLength(FILE* f) {
     return length;
 }
 
+// What a path names, asked of the file system rather than of a stream: a folder opens as a
+// stream too, reads nothing and can report a length of 2^63.
+enum class PathKind { missing, file, folder, other };
+
+PathKind pathKind(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status)) {
+        return PathKind::missing;
+    }
+    if (std::filesystem::is_directory(status)) {
+        return PathKind::folder;
+    }
+    return std::filesystem::is_regular_file(status) ? PathKind::file : PathKind::other;
+}
+
+// A file the program cannot hold: sizes are 32-bit signed all through the loaders.
+[[noreturn]] void fileTooLarge(const std::string& path, int64_t size) {
+    sys::fatalf("file error",
+                "The file \"%s\" has %lld bytes; a data file can have at most 2 GiB "
+                "(2,147,483,647 bytes).",
+                path.c_str(), static_cast<long long>(size));
+}
+
 } // namespace
 
 unsigned char* allocateFileBuffer(int64_t size) {
@@ -80,6 +106,11 @@ bool isJpegName(const char* name) {
         }
     }
     return false;
+}
+
+void discardFileBuffers() {
+    fileBuffers().clear();
+    fileBuffers().shrink_to_fit();
 }
 
 void scrambleArchiveBytes(unsigned char* data, int64_t count) {
@@ -119,8 +150,20 @@ DirectorySource::~DirectorySource() {
     std::free(prefix);
 }
 
+std::string DirectorySource::pathOf(const char* name) const {
+    return sys::nativePath((std::string(prefix) + name).c_str());
+}
+
+bool DirectorySource::hasFolder(const char* name) const {
+    return pathKind(pathOf(name)) == PathKind::folder;
+}
+
 FILE* DirectorySource::openStream(const char* name, int mode) {
-    const std::string path = sys::nativePath((std::string(prefix) + name).c_str());
+    const std::string path = pathOf(name);
+    // Only plain files count: a folder of that name is not the file asked for.
+    if (pathKind(path) != PathKind::file) {
+        return nullptr;
+    }
     return std::fopen(path.c_str(), "rb");
 }
 
@@ -130,7 +173,11 @@ void* DirectorySource::loadInto(const char* name, void* buffer) {
         return nullptr;
     }
     const int64_t size = fileLength(f);
-    if (size < 0 || size > 0x7FFFFFFF) {
+    if (size > 0x7FFFFFFF) {
+        std::fclose(f);
+        fileTooLarge(pathOf(name), size);
+    }
+    if (size < 0) {
         std::fclose(f);
         return nullptr;
     }
@@ -151,7 +198,11 @@ LoadedFile* DirectorySource::load(const char* name, int mode) {
         return nullptr;
     }
     const int64_t size = fileLength(f);
-    if (size < 0 || size > 0x7FFFFFFF) {
+    if (size > 0x7FFFFFFF) {
+        std::fclose(f);
+        fileTooLarge(pathOf(name), size);
+    }
+    if (size < 0) {
         std::fclose(f);
         return nullptr;
     }
@@ -176,11 +227,17 @@ ArchiveSource::ArchiveSource(const char* archivePath) {
     }
     std::memcpy(archive.archivePath, archivePath, pathLength + 1);
     const std::string native = sys::nativePath(archivePath);
-    archive.archiveStream = std::fopen(native.c_str(), "rb");
+    // A folder or a device opens as a stream too, but holds no directory to read: it counts as
+    // an archive that cannot be opened.
+    const PathKind kind = pathKind(native);
+    archive.archiveStream = kind == PathKind::file ? std::fopen(native.c_str(), "rb") : nullptr;
     if (!archive.archiveStream) {
         // Reported, and the directory is never read: every lookup falls through to the other
         // sources.
-        reportArchiveError("No archive file!!! ", archivePath);
+        reportArchiveError("No archive file!!! ", archivePath,
+                           kind == PathKind::folder  ? "(it is a folder, not a file)"
+                           : kind == PathKind::other ? "(it is not a plain file)"
+                                                     : nullptr);
         archive.archiveOpen = 0;
         archive.entryCount = 0;
         return;
@@ -190,6 +247,12 @@ ArchiveSource::ArchiveSource(const char* archivePath) {
     FILE* f = archive.archiveStream;
     const int64_t fileSize = fileLength(f);
     archive.archiveSize = fileSize;
+    if (fileSize == 0) {
+        corruptArchive(archivePath,
+                       "the file is empty (an archive starts with a 28-byte entry "
+                       "header)",
+                       0);
+    }
 
     int64_t position = 0;
     for (;;) {
@@ -370,9 +433,20 @@ void SearchPath::clear() {
     }
 }
 
-[[noreturn]] static void fileNotFound(const char* name) {
-    static char message[512];
-    std::snprintf(message, sizeof message, "FILE NOT FOUND\n %s", name);
+// The message of a search that found nothing. When a folder source holds a folder of that
+// name, a second line says so: the name is there, but it is not a file.
+[[noreturn]] static void fileNotFound(const SearchPath& path, const char* name) {
+    static char message[1200];
+    int length = std::snprintf(message, sizeof message, "FILE NOT FOUND\n %s", name);
+    for (const SearchPath::Node* n = path.head; n; n = n->next) {
+        const auto* folder = dynamic_cast<const DirectorySource*>(n->source);
+        if (folder && folder->hasFolder(name) && length > 0 &&
+            static_cast<size_t>(length) < sizeof message) {
+            std::snprintf(message + length, sizeof message - static_cast<size_t>(length),
+                          "\n(\"%s\" is a folder, not a file)", folder->pathOf(name).c_str());
+            break;
+        }
+    }
     sys::fatal("file not found", message);
 }
 
@@ -386,7 +460,7 @@ LoadedFile* SearchPath::load(const char* name, int mode) {
     if (mode == loadQuiet) {
         return nullptr;
     }
-    fileNotFound(name);
+    fileNotFound(*this, name);
 }
 
 void* SearchPath::loadInto(const char* name, void* buffer) {
@@ -396,7 +470,7 @@ void* SearchPath::loadInto(const char* name, void* buffer) {
             return p;
         }
     }
-    fileNotFound(name);
+    fileNotFound(*this, name);
 }
 
 FILE* SearchPath::openStream(const char* name, int mode) {
@@ -406,7 +480,7 @@ FILE* SearchPath::openStream(const char* name, int mode) {
             return f;
         }
     }
-    fileNotFound(name);
+    fileNotFound(*this, name);
 }
 
 void SearchPath::touch() {

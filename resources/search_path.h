@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // load() modes: a file no source has is fatal, or returns null quietly.
 constexpr int loadFatal = 0;
@@ -59,7 +60,8 @@ public:
 };
 
 // Files under a folder: the path is the prefix followed directly by the name. Backslashes in
-// either become this platform's separator.
+// either become this platform's separator. Only plain files are served: a folder or device of
+// the name answers null like a missing file. A file over 2 GiB is fatal (sizes are 32-bit).
 class DirectorySource : public FileSource {
 public:
     explicit DirectorySource(const char* prefix);
@@ -68,6 +70,11 @@ public:
     void* loadInto(const char* name, void* buffer) override;
     FILE* openStream(const char* name, int mode) override;
     void touch() override {}
+
+    // The path of `name` in this folder, in this platform's form.
+    std::string pathOf(const char* name) const;
+    // Whether `name` names a folder here (which this source does not serve as a file).
+    bool hasFolder(const char* name) const;
 
     char* prefix;
 };
@@ -152,3 +159,6 @@ extern SearchPath searchPath;
 // Buffers of loaded files stay allocated until the process ends; they are kept here so that
 // leak checkers see them as reachable.
 unsigned char* allocateFileBuffer(int64_t size);
+// Frees every loaded file's buffer. Only for programs that load the same files over and over
+// (the fuzz harnesses): no pointer taken from an earlier load may be used afterwards.
+void discardFileBuffers();

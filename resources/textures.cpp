@@ -259,6 +259,12 @@ int loadTextureWithAlpha(const char* colourName, const char* alphaName) {
         while (static_cast<uint64_t>(side + 1) * (side + 1) <= pixels) {
             ++side;
         }
+        if (side == 0) {
+            sys::fatalf("file error",
+                        "The raw picture \"%s\" has %d bytes, not one whole RGB pixel; a colour "
+                        "picture for an alpha file is a square of 3-byte pixels.",
+                        lower, raw.file->size);
+        }
         width = height = side;
         rgb.assign(raw.data, raw.data + static_cast<size_t>(side) * side * 3);
     }

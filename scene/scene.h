@@ -254,7 +254,11 @@ void buildAdjacency(MeshObject* mesh);
 // when it is a ".exp" scene. Returns the format. A damaged file is fatal with a message that
 // names the file, the byte offset and the fault.
 int32_t loadScene(Scene* scene);
-// Reads a scene file's data into `scene` and releases the record.
+// The format code loadScene gives a file name: the first of ".asc", ".ase", ".exp" or "lwv"
+// (no dot needed) from the left, case-sensitive; formatNone when there is none.
+int32_t sceneFormatOf(const char* fileName);
+// Reads a scene file's data into `scene` and releases the record. A file that starts with
+// neither magic is refused like a damaged one.
 void readKexp(Scene* scene, LoadedFile* file);
 
 // ---- animation and drawing

@@ -419,14 +419,24 @@ void readKexp(Scene* scene, LoadedFile* file) {
     Cursor in(lock.data, file->size > 0 ? static_cast<size_t>(file->size) : 0, scene->fileName);
     in.need(8, "the 8-byte file header");
 
-    // The magic picks the material length. A file with neither magic keeps the last file's
-    // choice, so files written without a magic read as their batch-mates did.
+    // The magic picks the material length. A file with neither magic is refused: read with a
+    // guessed material length, any other file (a picture with a scene's name) passes as a
+    // run of chunk kinds without a reader and plays as an empty scene, without a word.
     char magic[5] = {};
     std::memcpy(magic, lock.data, 4);
     if (std::strstr(magic, "KEXP")) {
         std::memcpy(sceneFileMagic, "KEXP", 5);
     } else if (std::strstr(magic, "QUOR")) {
         std::memcpy(sceneFileMagic, "QUOR", 5);
+    } else {
+        char shown[4 * 4 + 1] = {};
+        for (int i = 0, o = 0; i < 4; ++i) {
+            const unsigned char c = lock.data[i];
+            o += std::snprintf(shown + o, sizeof shown - static_cast<size_t>(o),
+                               c >= 32 && c < 127 && c != '\\' && c != '"' ? "%c" : "\\x%02X", c);
+        }
+        in.fail(0, "it starts with \"%s\", not the magic \"KEXP\" or \"QUOR\" of a scene file",
+                shown);
     }
     const size_t materialBytes =
         std::strcmp(sceneFileMagic, "QUOR") == 0 ? quorMaterialBytes : kexpMaterialBytes;
@@ -443,29 +453,31 @@ void readKexp(Scene* scene, LoadedFile* file) {
     reader.resolveMaterials();
 }
 
+int32_t sceneFormatOf(const char* name) {
+    // The first match from the left wins; the test is case-sensitive, and "lwv" needs no dot.
+    const size_t length = std::strlen(name);
+    for (size_t i = 0; i < 32 && i < length; ++i) {
+        if (name[i] == '.' && matchesAt(name, static_cast<int>(i) + 1, "asc")) {
+            return formatAsc;
+        }
+        if (name[i] == '.' && matchesAt(name, static_cast<int>(i) + 1, "ase")) {
+            return formatAse;
+        }
+        if (name[i] == '.' && matchesAt(name, static_cast<int>(i) + 1, "exp")) {
+            return formatExp;
+        }
+        if (matchesAt(name, static_cast<int>(i) + 1, "lwv")) {
+            return formatLwv;
+        }
+    }
+    return formatNone;
+}
+
 int32_t loadScene(Scene* scene) {
     scene->format = formatNone;
     scene->light = nullptr;
     const char* name = scene->fileName;
-    // The first match from the left wins; the test is case-sensitive, and "lwv" needs no dot.
-    for (int i = 0; i < 32; ++i) {
-        if (name[i] == '.' && matchesAt(name, i + 1, "asc")) {
-            scene->format = formatAsc;
-            break;
-        }
-        if (name[i] == '.' && matchesAt(name, i + 1, "ase")) {
-            scene->format = formatAse;
-            break;
-        }
-        if (name[i] == '.' && matchesAt(name, i + 1, "exp")) {
-            scene->format = formatExp;
-            break;
-        }
-        if (matchesAt(name, i + 1, "lwv")) {
-            scene->format = formatLwv;
-            break;
-        }
-    }
+    scene->format = sceneFormatOf(name);
     LoadedFile* file = searchPath.load(name, loadFatal);
     if (scene->format == formatExp) {
         readKexp(scene, file);

@@ -172,7 +172,8 @@ TEST(Companion, BadRecordsAreSkippedAndNeverWriteOutsideTheImage) {
     EXPECT_NE(errors.find("record 1: -2 bytes"), std::string::npos);
     EXPECT_NE(errors.find("record 2: 100 bytes at offset 4294967280"), std::string::npos);
     EXPECT_NE(errors.find("record 3 names stream 3, but the companion holds 2"), std::string::npos);
-    EXPECT_NE(errors.find("record 5: stream 1 lies outside the companion"), std::string::npos);
+    EXPECT_NE(errors.find("record 5: stream 1 ("), std::string::npos) << errors;
+    EXPECT_NE(errors.find("lies outside the companion"), std::string::npos) << errors;
     for (size_t i = 0; i < image.size(); ++i) {
         if (i < 100 || i >= 500) {
             ASSERT_EQ(image[i], 0x5A) << "byte " << i;
@@ -187,7 +188,7 @@ TEST(Companion, BadRecordsAreSkippedAndNeverWriteOutsideTheImage) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(restoreSamplesInto(image.data(), image.size(), shortList.data(), shortList.size()),
               0);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("the companion ends inside record 2"),
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("ends inside record 2 of 5"),
               std::string::npos);
 }
 

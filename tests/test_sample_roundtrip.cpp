@@ -135,11 +135,11 @@ TEST(SampleRoundTrip, DecodeWritesTheWholeStreamAsWav) {
     const size_t values = (wav.size() - 44) / 2;
     EXPECT_EQ(values % 1152, 0u);
     // The encoder was fed 1152 - delay silent values first: the tone starts at value 1152, at
-    // the restore's scale of 12800 per full-scale unit (32767 here).
+    // the restore's scale of 12800 per full-scale unit (32768 here).
     std::vector<int16_t> pcm(values), back;
     std::memcpy(pcm.data(), wav.data() + 44, values * 2);
     for (size_t i = 0; i < tone.size(); ++i) {
-        back.push_back(static_cast<int16_t>(std::lround(pcm[1152 + i] * 12800.0 / 32767.0)));
+        back.push_back(static_cast<int16_t>(std::lround(pcm[1152 + i] * 12800.0 / 32768.0)));
     }
     EXPECT_GT(snrDb(tone, back, 1), 25.0);
     EXPECT_EQ(correlationLag(tone, back, 16), 0);

@@ -122,12 +122,16 @@ TEST_F(Reader, QuorMaterialsCarryABlendTypeByte) {
     ASSERT_NE(findDummy(scene.get(), "After"), nullptr); // the next chunk follows the byte
     EXPECT_STREQ(sceneFileMagic, "QUOR");
 
-    // A file with neither magic keeps the last file's choice of material length.
+    // A file with neither magic is refused at byte 0, whatever the last file's magic was.
     auto image = sceneImage(f);
-    std::memcpy(image.data(), "ABCD", 4);
-    auto unmarked = readImage(image);
-    EXPECT_EQ(unmarked->materials->items[0]->blendType, 1);
-    EXPECT_NE(findDummy(unmarked.get(), "After"), nullptr);
+    std::memcpy(image.data(),
+                "AB\x01"
+                "D",
+                4);
+    EXPECT_NE(damageReport(image).find("damaged at byte 0: it starts with \"AB\\x01D\", not the "
+                                       "magic \"KEXP\" or \"QUOR\" of a scene file"),
+              std::string::npos);
+    EXPECT_STREQ(sceneFileMagic, "QUOR");
 
     // Under "KEXP" the material is 173 bytes, so the blend byte becomes the low byte of the
     // next kind word: [01 05 00 00] = 1281, a kind without a reader. (The file is cut there.)

@@ -6,6 +6,7 @@
 
 #include "resources/search_path.h"
 #include "tools/common/archive_writer.h"
+#include "tools/common/file_bytes.h"
 #include "tools/tirtool/command.h"
 
 namespace fs = std::filesystem;
@@ -16,13 +17,12 @@ static int pack(const std::vector<std::string>& args) {
     }
     std::vector<ArchiveInput> entries;
     for (size_t i = 1; i < args.size(); ++i) {
-        std::ifstream in(args[i], std::ios::binary);
-        if (!in) {
-            return fail("cannot read %s", args[i].c_str());
-        }
         ArchiveInput e;
+        std::string error;
+        if (!readFileBytes(args[i], e.data, error)) {
+            return fail("cannot read %s", error.c_str());
+        }
         e.name = fs::path(args[i]).filename().string();
-        e.data.assign(std::istreambuf_iterator<char>(in), {});
         entries.push_back(std::move(e));
     }
     std::string error;
@@ -35,8 +35,9 @@ static int pack(const std::vector<std::string>& args) {
 
 // The archive reader is the program's own: a damaged directory ends with its own report.
 static bool openArchive(const std::string& path) {
-    if (!fs::exists(path)) {
-        fail("cannot open %s", path.c_str());
+    std::error_code ec;
+    if (!fs::exists(path, ec)) {
+        fail("cannot open %s: no such file", path.c_str());
         return false;
     }
     static std::unique_ptr<ArchiveSource> source;
@@ -69,7 +70,11 @@ static int unpack(const std::vector<std::string>& args) {
     if (!openArchive(args[0])) {
         return 1;
     }
-    fs::create_directories(args[1]);
+    std::error_code ec;
+    fs::create_directories(args[1], ec);
+    if (!fs::is_directory(args[1], ec)) {
+        return fail("cannot make the folder %s", args[1].c_str());
+    }
     int written = 0;
     for (int i = 0; i < archive.entryCount; ++i) {
         const ArchiveEntry* e = archive.entries[i];

@@ -2,31 +2,34 @@
 // Layer III decoder and the compressed-sample companion, from the command line.
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 #include "music/companion.h"
 #include "music/layer3.h"
+#include "tools/common/file_bytes.h"
 #include "tools/common/sample_compressor.h"
 #include "tools/common/xm_module.h"
 #include "tools/tirtool/command.h"
 
 namespace {
 
+// Reads `path` whole, or reports why not (and the caller returns 1).
 bool readWhole(const std::string& path, std::vector<unsigned char>& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string error;
+    if (!readFileBytes(path, out, error)) {
+        fail("cannot read %s", error.c_str());
         return false;
     }
-    out.assign(std::istreambuf_iterator<char>(in), {});
     return true;
 }
 
 bool writeWhole(const std::string& path, const std::vector<unsigned char>& data) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-    return static_cast<bool>(out);
+    std::string error;
+    if (!writeFileBytes(path, data, error)) {
+        fail("cannot write %s", error.c_str());
+        return false;
+    }
+    return true;
 }
 
 void put16(std::vector<unsigned char>& out, unsigned v) {
@@ -39,43 +42,85 @@ void put32(std::vector<unsigned char>& out, uint32_t v) {
     put16(out, v >> 16);
 }
 
-// The decoded stream, interleaved, as 16-bit values.
-std::vector<int16_t> decoded;
-int decodedChannels = 1;
+// The decoded stream as 16-bit values, one channel after the other per granule: left always,
+// right only for stereo granules (`stereoGranule` says which).
+std::vector<int16_t> decodedLeft, decodedRight;
+std::vector<bool> stereoGranule;
 
+// Full scale is 32,768, as the reference decoders scale: +1.0 clips to 32,767.
 int16_t toPcm(float x) {
-    const float scaled = std::nearbyint(x * 32767.0f);
+    const float scaled = std::nearbyint(x * 32768.0f);
     return static_cast<int16_t>(scaled > 32767.0f ? 32767 : (scaled < -32768.0f ? -32768 : scaled));
 }
 
 void collect(int count, const float* left, const float* right) {
+    stereoGranule.push_back(right != nullptr);
     for (int i = 0; i < count; ++i) {
-        decoded.push_back(toPcm(left[i]));
-        if (decodedChannels == 2) {
-            decoded.push_back(toPcm(right ? right[i] : left[i]));
-        }
+        decodedLeft.push_back(toPcm(left[i]));
+        decodedRight.push_back(toPcm(right ? right[i] : left[i]));
     }
 }
 
+// A stream may switch between mono and stereo frames (the header's mode is per frame). One
+// stereo frame makes the whole file stereo, with each mono frame on both channels, so no frame
+// is cut to one channel and the file plays at its true length; a stream of mono frames only
+// is written as mono.
 int decode(const std::vector<std::string>& args) {
     if (args.size() != 2) {
         return usageError("decode");
     }
     initDecoderTables();
-    Decoder* d = openDecoder(args[0].c_str());
-    if (!d) {
-        return fail("cannot open %s", args[0].c_str());
+    std::vector<unsigned char> stream;
+    if (!readWhole(args[0], stream)) {
+        return 1;
     }
-    decodedChannels = decoderChannels(d) == 2 ? 2 : 1;
+    const std::string quoted = "\"" + args[0] + "\"";
+    Decoder* d = openDecoderMemory(stream.data(), stream.size(), quoted.c_str());
+    if (!d) {
+        return fail("cannot decode %s: %s", args[0].c_str(), openDecoderFailure());
+    }
     const int rate = decoderSamplingRate(d);
-    decoded.clear();
+    decodedLeft.clear();
+    decodedRight.clear();
+    stereoGranule.clear();
     setOutputRoutine(&collect);
     int frames = 0;
+    int otherRate = 0;
     while (decodeFrame(d) != -1) {
         ++frames;
+        if (decoderFrameSamplingRate(d) != rate && !otherRate) {
+            otherRate = decoderFrameSamplingRate(d);
+        }
     }
+    const char* problem = decoderProblem(d);
+    const std::string problemText = problem ? problem : "";
     closeDecoder(d);
     setOutputRoutine(nullptr);
+    if (frames == 0) {
+        return fail("%s holds no MPEG-1 Layer III frame%s%s; nothing written", args[0].c_str(),
+                    problem ? ": " : "", problemText.c_str());
+    }
+    if (problem) {
+        std::fprintf(stderr, "tirtool: %s: %s\n", args[0].c_str(), problemText.c_str());
+    }
+    if (otherRate) {
+        std::fprintf(stderr,
+                     "tirtool: %s: frames at %d Hz among frames at %d Hz are written at %d Hz\n",
+                     args[0].c_str(), otherRate, rate, rate);
+    }
+
+    int decodedChannels = 1;
+    for (const bool stereo : stereoGranule) {
+        decodedChannels = stereo ? 2 : decodedChannels;
+    }
+    std::vector<int16_t> decoded;
+    decoded.reserve(decodedLeft.size() * static_cast<size_t>(decodedChannels));
+    for (size_t i = 0; i < decodedLeft.size(); ++i) {
+        decoded.push_back(decodedLeft[i]);
+        if (decodedChannels == 2) {
+            decoded.push_back(decodedRight[i]);
+        }
+    }
 
     std::vector<unsigned char> wav;
     const auto dataBytes = static_cast<uint32_t>(decoded.size() * 2);
@@ -95,7 +140,7 @@ int decode(const std::vector<std::string>& args) {
         put16(wav, static_cast<uint16_t>(v));
     }
     if (!writeWhole(args[1], wav)) {
-        return fail("cannot write %s", args[1].c_str());
+        return 1;
     }
     std::printf("decoded %d frames (%zu samples per channel, %d Hz, %s) into %s\n", frames,
                 decoded.size() / decodedChannels, rate, decodedChannels == 2 ? "stereo" : "mono",
@@ -108,16 +153,13 @@ int restore(const std::vector<std::string>& args) {
         return usageError("restore-samples");
     }
     std::vector<unsigned char> module, companion;
-    if (!readWhole(args[0], module)) {
-        return fail("cannot read %s", args[0].c_str());
+    if (!readWhole(args[0], module) || !readWhole(args[1], companion)) {
+        return 1;
     }
-    if (!readWhole(args[1], companion)) {
-        return fail("cannot read %s", args[1].c_str());
-    }
-    const int restored =
-        restoreSamplesInto(module.data(), module.size(), companion.data(), companion.size());
+    const int restored = restoreSamplesInto(module.data(), module.size(), companion.data(),
+                                            companion.size(), args[1].c_str());
     if (!writeWhole(args[2], module)) {
-        return fail("cannot write %s", args[2].c_str());
+        return 1;
     }
     const int records = companion.empty() ? 0 : static_cast<int8_t>(companion[0]);
     std::printf("restored %d of %d records into %s\n", restored, records > 0 ? records : 0,
@@ -142,7 +184,7 @@ int compress(const std::vector<std::string>& args) {
     }
     std::vector<unsigned char> module, outModule, companion;
     if (!readWhole(files[0], module)) {
-        return fail("cannot read %s", files[0].c_str());
+        return 1;
     }
     std::vector<SampleReport> report;
     std::string error;
@@ -150,7 +192,7 @@ int compress(const std::vector<std::string>& args) {
         return fail("%s: %s", files[0].c_str(), error.c_str());
     }
     if (!writeWhole(files[1], outModule) || !writeWhole(files[2], companion)) {
-        return fail("cannot write %s or %s", files[1].c_str(), files[2].c_str());
+        return 1;
     }
     std::printf("%4s %-22s %8s %8s %8s %6s %4s\n", "no.", "name", "values", "stream", "SNR dB",
                 "lag", "clip");
@@ -180,7 +222,7 @@ int listSamples(const std::vector<std::string>& args) {
     }
     std::vector<unsigned char> module;
     if (!readWhole(args[0], module)) {
-        return fail("cannot read %s", args[0].c_str());
+        return 1;
     }
     XmModuleInfo info;
     std::string error;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -138,6 +139,36 @@ void printScene(const Scene& scene, const std::string& magic) {
     }
 }
 
+// Loads `name` as a ".exp" scene whatever the case of its extension (the player's own test is
+// case-sensitive, so a capitalised name plays as an empty scene there, which is said). Returns
+// null, after saying why, when the name is not a ".exp" scene's; a damaged file ends the tool
+// through the reader's fatal report.
+Scene* loadForTool(const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const int format = sceneFormatOf(lower.c_str());
+    if (format != formatExp) {
+        static const char* const kinds[] = {"no scene format", "the \".asc\" format",
+                                            "the \".ase\" format", "", "the \"lwv\" format"};
+        fail("%s is not a \".exp\" scene file (its name gives %s); only \".exp\" scenes have a "
+             "reader",
+             name.c_str(), kinds[format >= 0 && format <= 4 ? format : 0]);
+        return nullptr;
+    }
+    if (sceneFormatOf(name.c_str()) != formatExp) {
+        std::fprintf(stderr,
+                     "tirtool: note: the player tells formats apart by lower-case names and "
+                     "would load %s as an empty scene\n",
+                     name.c_str());
+    }
+    auto* scene = new Scene(name.c_str());
+    scene->format = formatExp;
+    readKexp(scene, searchPath.load(name.c_str(), loadFatal));
+    return scene;
+}
+
 // The first four bytes of the file as printable text.
 std::string readMagic(const char* name) {
     LoadedFile* f = searchPath.load(name, loadFatal);
@@ -161,9 +192,9 @@ int renderScene(const Options& o, const std::string& name) {
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
-    auto* scene = new Scene(name.c_str());
-    if (loadScene(scene) != formatExp) {
-        return fail("%s is not a \".exp\" scene file", name.c_str());
+    Scene* scene = loadForTool(name);
+    if (!scene) {
+        return 1;
     }
     if (o.lit) {
         // What an effect part does to light its meshes: per-vertex light from the scene's light
@@ -253,15 +284,11 @@ int scene(const std::vector<std::string>& args) {
 
     installNullGl();
     renderState.materialTextureLoader = &noTextureLoad;
-    const std::string magic = readMagic(name.c_str());
-    auto* s = new Scene(name.c_str());
-    const int format = loadScene(s);
-    if (format != formatExp) {
-        std::printf("scene \"%s\": format %d has no reader; the scene stays empty\n", s->fileName,
-                    format);
-        delete s;
-        return 0;
+    Scene* s = loadForTool(name);
+    if (!s) {
+        return 1;
     }
+    const std::string magic = readMagic(name.c_str());
     printScene(*s, magic);
     delete s;
     return 0;
@@ -322,6 +349,18 @@ int env(const std::vector<std::string>& args) {
         o.kind = (n == 4 || n == 7) ? 3 : 1;
     }
     const int maxRows = 100000;
+    // No key line at all: not an envelope (an envelope's keys are the whole of its use).
+    {
+        ScalarTrack scalar;
+        parseEnvelope(scalar, text.c_str());
+        VectorTrack vector;
+        parseVectorEnvelope(vector, text.c_str());
+        if (scalar.keyCount == 0 && vector.keyCount == 0) {
+            return fail("%s holds no key line, so it is no envelope: line 1 names the envelope, "
+                        "and each further line is a key such as \"key 1.5 value 0.25\"",
+                        name.c_str());
+        }
+    }
     if (o.kind == 1) {
         ScalarTrack t;
         parseEnvelope(t, text.c_str());
