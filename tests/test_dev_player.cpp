@@ -18,6 +18,7 @@
 #include "platform/fsound.h"
 #include "scene/track.h"
 #include "timeline/part.h"
+#include "tools/common/offscreen_gl.h"
 
 using namespace testing_support;
 
@@ -45,6 +46,7 @@ struct DevPlayerTest : ForgedData {
         sys::useVirtualCounter(&counter);
         resetPlayerState();
         renderState.reset();
+        pauseLeakChecks(true); // the GL driver's own allocations outlive the player's context
     }
     void TearDown() override {
         if (app) {
@@ -73,6 +75,7 @@ struct DevPlayerTest : ForgedData {
         renderState.reset();
         cwd.reset();
         audio.reset();
+        pauseLeakChecks(false);
         ForgedData::TearDown();
     }
 

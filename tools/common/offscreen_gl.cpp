@@ -13,6 +13,12 @@
 
 namespace {
 
+intptr_t quietWindowProc(sys::Window*, unsigned, uintptr_t, intptr_t) {
+    return 0;
+}
+
+} // namespace
+
 // The GL driver (Mesa's llvmpipe under the headless driver) keeps allocations from context
 // creation and from its first draws until the process ends, and by then it has unloaded the
 // code that made them, so the leak checker of sanitizer builds would blame them on the caller.
@@ -29,12 +35,6 @@ void pauseLeakChecks(bool pause) {
     (void)pause;
 #endif
 }
-
-intptr_t quietWindowProc(sys::Window*, unsigned, uintptr_t, intptr_t) {
-    return 0;
-}
-
-} // namespace
 
 OffscreenGl::~OffscreenGl() {
     close();

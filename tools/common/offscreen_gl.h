@@ -37,6 +37,11 @@ public:
     bool leakChecksPaused = false;
 };
 
+// In sanitizer builds, pauses (true) or resumes (false) leak checking on this thread, for code
+// that holds a GL context: the GL driver keeps allocations of its own until the process ends,
+// made by code it has unloaded by then. Elsewhere it does nothing.
+void pauseLeakChecks(bool pause);
+
 // The current context's back buffer, width x height from the bottom left, as RGB rows top to
 // bottom (the order image files use).
 std::vector<unsigned char> readBackBuffer(int width, int height);
