@@ -60,7 +60,7 @@ bool FMUSIC_SetOrder(FmusicModule* song, int order);
 // Stops `song` if it is playing and frees it. False for a null song.
 bool FMUSIC_FreeSong(FmusicModule* song);
 
-// Extensions of this port, for tests and tools.
+// Extensions beyond the calls the demo makes, for tests and tools.
 struct FsoundStatus {
     bool initialised;
     int mixRate;

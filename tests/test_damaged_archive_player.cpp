@@ -68,7 +68,7 @@ bool saysWhatIsWrong(const std::string& log) {
     return false;
 }
 
-TEST(DamagedArchive, PlayerEndsWithAClearMessageAndNeverCrashes) {
+TEST(DamagedArchiveRealTime, PlayerEndsWithAClearMessageAndNeverCrashes) {
     if (forgeTool().empty()) {
         GTEST_SKIP() << "forge is not built";
     }

@@ -107,7 +107,7 @@ TEST(PlayerCommandLine, NoDisplayIsSaidAndFails) {
 // Plays for a few seconds from a folder that holds the data in "data/", as the repository root
 // does after `make play`, with `--data data`; then is interrupted as a person's Ctrl+C would: a
 // clean end with code 0 and no complaint about missing files.
-struct PlayerFromData : ForgedData {
+struct PlayerFromDataRealTime : ForgedData {
     Outcome playFor(const ScratchDir& where, const std::string& player, const char* seconds) {
         std::filesystem::create_directory_symlink(dir->path, where.path / "data");
         return run(where, "timeout --preserve-status -s INT " + std::string(seconds) + " " +
@@ -115,7 +115,7 @@ struct PlayerFromData : ForgedData {
     }
 };
 
-TEST_F(PlayerFromData, PlaysWithDataFromTheFolderItStartsIn) {
+TEST_F(PlayerFromDataRealTime, PlaysWithDataFromTheFolderItStartsIn) {
     for (const char* program : {"player", "devplayer"}) {
         SCOPED_TRACE(program);
         ScratchDir root("cli-play");
@@ -128,7 +128,7 @@ TEST_F(PlayerFromData, PlaysWithDataFromTheFolderItStartsIn) {
     }
 }
 
-TEST_F(PlayerFromData, InstalledCopyPlaysFromData) {
+TEST_F(PlayerFromDataRealTime, InstalledCopyPlaysFromData) {
     ScratchDir prefix("cli-install");
     const std::filesystem::path build = std::filesystem::path(TIR_BIN_DIR).parent_path();
     const std::string install = "cmake --install '" + build.string() + "' --prefix '" +
