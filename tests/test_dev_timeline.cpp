@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "forge_test_support.h"
 #include "gfx/gl_api.h"
 #include "gfx/render_state.h"
+#include "music/companion.h"
 #include "music_test_support.h"
 #include "platform/fsound.h"
 #include "scene/track.h"
@@ -446,6 +448,403 @@ TEST_F(DevTimelineTest, SoloRowsDrawOnlyThoseRows) {
     EXPECT_NE(app->statusLine(80.0f).find("16 Woah"), std::string::npos);
     EXPECT_EQ(app->statusLine(80.0f).find("15 Dust"), std::string::npos);
     EXPECT_NE(app->statusLine(80.0f).find("paused"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reload
+
+// The forged archive's entries with `name` given `data`, or left out when `data` is empty.
+std::vector<ArchiveInput> entriesWith(const std::string& name,
+                                      const std::vector<unsigned char>& data) {
+    std::vector<ArchiveInput> entries = forgedEntries();
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (strcasecmp(it->name.c_str(), name.c_str()) == 0) {
+            if (data.empty()) {
+                entries.erase(it);
+            } else {
+                it->data = data;
+            }
+            return entries;
+        }
+    }
+    ADD_FAILURE() << name << " is not in the forged archive";
+    return entries;
+}
+
+std::vector<unsigned char> entryBytes(const std::vector<ArchiveInput>& entries,
+                                      const std::string& name) {
+    for (const ArchiveInput& e : entries) {
+        if (strcasecmp(e.name.c_str(), name.c_str()) == 0) {
+            return e.data;
+        }
+    }
+    return {};
+}
+
+struct DevReloadTest : DevTimelineTest {
+    // Puts a new tir.val in place the way a tool that writes a whole file does: written beside
+    // it, then renamed over it.
+    void replaceArchive(const std::vector<ArchiveInput>& entries) {
+        std::string error;
+        ASSERT_TRUE(writeArchive(folder->file("tir.val.new"), entries, error)) << error;
+        std::filesystem::rename(folder->file("tir.val.new"), folder->file("tir.val"));
+    }
+    // Presses R and returns what it wrote on standard error.
+    std::string reloadAndReport() {
+        testing::internal::CaptureStderr();
+        press('R');
+        return testing::internal::GetCapturedStderr();
+    }
+    // Takes every queued message; true when one of them was a quit request.
+    bool quitQueued() {
+        bool quit = false;
+        sys::Message m;
+        while (sys::peekMessage(m)) {
+            quit |= m.message == sys::WM_QUIT;
+        }
+        return quit;
+    }
+};
+
+// The boxes (row 4) at 40 s, alone and paused. Their scene is replaced by another on disk:
+// after R the next frame shows it, at the same demo time; the first scene put back and
+// reloaded gives the first picture again.
+TEST_F(DevReloadTest, AChangedSceneShowsAtTheNextFrame) {
+    const std::vector<ArchiveInput> original = forgedEntries();
+    const std::vector<unsigned char> energy = entryBytes(original, "energy.exp");
+    ASSERT_FALSE(energy.empty());
+    const std::vector<ArchiveInput> changed = entriesWith("boxical.exp", energy);
+    start(false, 40.0f, "4");
+    app->frame();
+    press(sys::VK_SPACE);
+    const std::vector<unsigned char> boxes = frameAt();
+    ASSERT_GT(meanLevelOf(boxes), 1.0);
+    const Part* oldPart = app->timeline.items[3];
+
+    replaceArchive(changed);
+    std::string report = reloadAndReport();
+    EXPECT_TRUE(app->lastReloadFailure.empty()) << report;
+    EXPECT_NE(report.find("reloaded"), std::string::npos) << report;
+    EXPECT_EQ(app->timeline.count, scheduleRowCount);
+    EXPECT_NE(app->timeline.items[3], oldPart);
+    EXPECT_EQ(app->timeline.rowName(4), "Boxical");
+    EXPECT_EQ(formatRowList(app->timeline.selection), "4"); // the selection stays
+    const std::vector<unsigned char> other = frameAt();
+    EXPECT_FLOAT_EQ(demoTime, 40.0f);
+    EXPECT_GT(differingPixels(boxes, other), 640 * 480 / 50);
+
+    replaceArchive(original);
+    report = reloadAndReport();
+    EXPECT_TRUE(app->lastReloadFailure.empty()) << report;
+    EXPECT_EQ(differingPixels(boxes, frameAt()), 0);
+    EXPECT_FALSE(quitQueued());
+}
+
+// Each kind of failure leaves the parts, the envelope and the picture as they were, says what
+// failed on standard error, and leaves no quit request behind; the demo plays on, and a good
+// archive reloads afterwards.
+TEST_F(DevReloadTest, AFileThatFailsKeepsTheOldDataAndThePlayerRunsOn) {
+    const std::vector<ArchiveInput> original = forgedEntries();
+    std::vector<unsigned char> damagedScene = entryBytes(original, "boxical.exp");
+    ASSERT_GT(damagedScene.size(), 200u);
+    damagedScene.resize(damagedScene.size() / 3);
+    struct Case {
+        const char* what;
+        std::vector<ArchiveInput> entries; // empty: the archive is damaged or missing
+        const char* archiveBytes;          // the archive file's content, or null for none
+        const char* said;                  // in the report
+    };
+    const Case cases[] = {
+        {"a damaged scene", entriesWith("boxical.exp", damagedScene), nullptr, "damaged"},
+        {"a missing scene", entriesWith("boxical.exp", {}), nullptr, "boxical.exp"},
+        {"a missing picture", entriesWith("max_t4.jpg", {}), nullptr, "MAX_T4.JPG"},
+        {"an envelope without keys",
+         entriesWith("mystified.env", std::vector<unsigned char>{'x', '\n'}), nullptr, "no keys"},
+        {"a damaged archive", {}, "not an archive at all", "damaged"},
+        {"no archive", {}, nullptr, "No archive file"},
+    };
+
+    start(false, 40.0f, "4");
+    app->frame();
+    press(sys::VK_SPACE);
+    const std::vector<unsigned char> boxes = frameAt();
+    const std::vector<Part*> parts(app->timeline.items, app->timeline.items + app->timeline.count);
+    const ScalarTrack* envelope = syncEnvelope;
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.entries.empty()) {
+            replaceArchive(c.entries);
+        } else if (c.archiveBytes) {
+            writeFile(folder->file("tir.val.new"), std::string(c.archiveBytes));
+            std::filesystem::rename(folder->file("tir.val.new"), folder->file("tir.val"));
+        } else {
+            std::filesystem::remove(folder->file("tir.val"));
+        }
+        const std::string report = reloadAndReport();
+        EXPECT_FALSE(app->lastReloadFailure.empty());
+        EXPECT_NE(report.find("reload failed"), std::string::npos) << report;
+        EXPECT_NE(report.find(c.said), std::string::npos) << report;
+        EXPECT_FALSE(quitQueued());
+        EXPECT_EQ(
+            std::vector<Part*>(app->timeline.items, app->timeline.items + app->timeline.count),
+            parts);
+        EXPECT_EQ(syncEnvelope, envelope);
+        EXPECT_EQ(differingPixels(boxes, frameAt()), 0);
+    }
+
+    // Playing on.
+    press(sys::VK_SPACE);
+    advance(0.5);
+    app->frame();
+    EXPECT_FLOAT_EQ(demoTime, 40.5f);
+    replaceArchive(original);
+    const std::string report = reloadAndReport();
+    EXPECT_TRUE(app->lastReloadFailure.empty()) << report;
+    EXPECT_NE(app->timeline.items[3], parts[3]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Starting at a given time, heard through SDL's disk driver
+
+// libopenmpt's own float render of `image` from `seconds`, in the 64-frame blocks the sound
+// library renders.
+std::vector<float> renderFrom(const std::vector<unsigned char>& image, double seconds,
+                              int64_t frames) {
+    std::vector<float> stereo(static_cast<size_t>(frames) * 2);
+    openmpt_module* m = openmpt_module_create_from_memory2(
+        image.data(), image.size(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (!m) {
+        return {};
+    }
+    openmpt_module_set_repeat_count(m, -1);
+    openmpt_module_set_position_seconds(m, seconds);
+    for (int64_t at = 0; at < frames; at += 64) {
+        const auto n = static_cast<size_t>(std::min<int64_t>(64, frames - at));
+        openmpt_module_read_interleaved_float_stereo(m, 44100, n,
+                                                     &stereo[static_cast<size_t>(at) * 2]);
+    }
+    openmpt_module_destroy(m);
+    return stereo;
+}
+
+// The normalised correlation of `reference` with `heard` from frame `at` on (0 when `heard`
+// is too short).
+double correlation(const std::vector<float>& heard, int64_t at,
+                   const std::vector<float>& reference) {
+    if (at < 0 || static_cast<size_t>(at) * 2 + reference.size() > heard.size()) {
+        return 0.0;
+    }
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < reference.size(); ++i) {
+        const double a = heard[static_cast<size_t>(at) * 2 + i];
+        const double b = reference[i];
+        ab += a * b;
+        aa += a * a;
+        bb += b * b;
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+// The best correlation of the first second after the first sounding frame with `reference`,
+// over a few milliseconds either way (the file starts with the silence before the song).
+double bestCorrelation(const std::vector<float>& heard, const std::vector<float>& reference,
+                       int64_t& lag) {
+    const int64_t start = firstSoundingFrame(heard) - firstSoundingFrame(reference);
+    double best = -1.0;
+    for (int64_t d = -256; d <= 256; ++d) {
+        const double c = correlation(heard, start + d, reference);
+        if (c > best) {
+            best = c;
+            lag = d;
+        }
+    }
+    return best;
+}
+
+struct DevPlayerRealTime : DevTimelineTest {};
+
+// In the test's own process: the first frames' demo time on a virtual counter, and the music
+// the disk driver wrote, against libopenmpt's render of the loaded module from 100 s.
+TEST_F(DevPlayerRealTime, AtHundredStartsPicturesAndMusicThere) {
+    EnvVar file("SDL_DISKAUDIOFILE", folder->file("out.raw"));
+    start(true, 100.0f, nullptr, "disk");
+    ASSERT_STREQ(fsoundStatus().driver, "disk");
+    const std::vector<unsigned char> image(app->music.moduleImage,
+                                           app->music.moduleImage + app->music.moduleSize);
+    const int64_t before = fsoundStatus().framesRendered;
+    app->frame();
+    EXPECT_NEAR(demoTime, 100.0f, 0.05f);
+    for (int i = 1; i <= 3; ++i) {
+        advance(1.0 / 60);
+        app->frame();
+        EXPECT_NEAR(demoTime, 100.0f + i / 60.0f, 0.05f);
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    while (fsoundStatus().framesRendered < before + 44100 * 3 / 2 &&
+           std::chrono::steady_clock::now() - t0 < std::chrono::seconds(30)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    sys::destroyWindow(app->window); // closes the device, which flushes the file
+
+    const std::vector<unsigned char> raw = readFile(folder->file("out.raw"));
+    std::vector<float> heard(raw.size() / 4);
+    std::memcpy(heard.data(), raw.data(), heard.size() * 4);
+    const std::vector<float> from100 = renderFrom(image, 100.0, 44100);
+    ASSERT_FALSE(from100.empty());
+    int64_t lag = 0;
+    const double c = bestCorrelation(heard, from100, lag);
+    std::printf("correlation with libopenmpt's render from 100 s: %.4f (lag %lld frames)\n", c,
+                static_cast<long long>(lag));
+    EXPECT_GT(c, 0.9);
+    // The order holding 100 s started earlier: the music did not go back to its start.
+    const float orderStart = keyTime(demoClock.orderAt(100.0f));
+    ASSERT_LT(orderStart, 99.5f);
+    int64_t otherLag = 0;
+    const double fromOrderStart =
+        bestCorrelation(heard, renderFrom(image, orderStart, 44100), otherLag);
+    std::printf("correlation with the render from the order's start, %.3f s: %.4f\n",
+                static_cast<double>(orderStart), fromOrderStart);
+    EXPECT_LT(fromOrderStart, 0.5);
+}
+
+// The program itself, `devplayer --at 100` with SDL_AUDIODRIVER=disk, ended by an interrupt
+// once over a second of the song reached the file: its audio matches the render from 100 s,
+// and the status line of its first frame says 100 s.
+TEST_F(DevPlayerRealTime, TheProgramStartedAtHundred) {
+#ifndef TIR_BIN_DIR
+    GTEST_SKIP() << "no program folder";
+#else
+    const std::string program = std::string(TIR_BIN_DIR) + "/devplayer";
+    if (!std::filesystem::exists(program)) {
+        GTEST_SKIP() << "devplayer is not built";
+    }
+    const std::string out = folder->file("out.raw");
+    const std::string log = folder->file("stderr.txt");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        if (!freopen(log.c_str(), "w", stderr)) {
+            _exit(127);
+        }
+        execl(program.c_str(), program.c_str(), "--data", folder->path.c_str(), "--at", "100",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // The file holds silence until the song starts; then wait for 1.2 s of it.
+    const auto t0 = std::chrono::steady_clock::now();
+    std::vector<float> heard;
+    while (std::chrono::steady_clock::now() - t0 < std::chrono::seconds(60)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::vector<unsigned char> raw = readFile(out);
+        heard.assign(raw.size() / 4, 0.0f);
+        std::memcpy(heard.data(), raw.data(), heard.size() * 4);
+        const int64_t first = firstSoundingFrame(heard);
+        if (first >= 0 && static_cast<int64_t>(heard.size() / 2) - first > 44100 * 6 / 5) {
+            break;
+        }
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            FAIL() << "devplayer ended early";
+        }
+    }
+    kill(pid, SIGINT); // SDL turns it into a quit request: the window closes
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    const std::vector<unsigned char> text = readFile(log);
+    const std::string err(text.begin(), text.end());
+    const size_t line = err.find("devplayer: ");
+    ASSERT_NE(line, std::string::npos) << err;
+    const float shown = std::strtof(err.c_str() + line + 11, nullptr);
+    EXPECT_NEAR(shown, 100.0f, 0.05f) << err.substr(line, 80);
+
+    // The module as the player loads it: its samples restored from the companion.
+    searchPath.add(new ArchiveSource(folder->file("tir.val").c_str()));
+    std::vector<unsigned char> image = entry("mystified.xm");
+    const std::vector<unsigned char> companion = entry("mystified.m3d");
+    ASSERT_FALSE(image.empty());
+    if (!companion.empty()) {
+        restoreSamplesInto(image.data(), image.size(), companion.data(), companion.size());
+    }
+    int64_t lag = 0;
+    const double c = bestCorrelation(heard, renderFrom(image, 100.0, 44100), lag);
+    std::printf("devplayer --at 100: correlation %.4f (lag %lld frames)\n", c,
+                static_cast<long long>(lag));
+    EXPECT_GT(c, 0.9);
+#endif
+}
+
+// ---------------------------------------------------------------------------------------------
+// The command line
+
+TEST(DevPlayerOptions, AtAndRowsAreReadAndBadValuesRefused) {
+    const PlayerProgram program = [] {
+        PlayerProgram p{"devplayer", "test"};
+        p.usage = devOptionUsage;
+        p.options = devOptionHelp;
+        p.takeOption = &takeDevOption;
+        p.printMore = &printDevKeys;
+        return p;
+    }();
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "devplayer");
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        const int code = handleCommandLine(program, static_cast<int>(argv.size()), argv.data());
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        return code;
+    };
+    devOptions.reset();
+    EXPECT_EQ(run({"--at", "100", "--rows", "4-8,12"}), -1);
+    EXPECT_FLOAT_EQ(devOptions.startAt, 100.0f);
+    EXPECT_EQ(formatRowList(devOptions.rows), "4-8,12");
+    EXPECT_EQ(run({"--at=186.5", "--rows=15"}), -1);
+    EXPECT_FLOAT_EQ(devOptions.startAt, 186.5f);
+    EXPECT_EQ(formatRowList(devOptions.rows), "15");
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--at"},
+                                               {"--at", "-1"},
+                                               {"--at", "186.6"},
+                                               {"--at", "ten"},
+                                               {"--at", "1e99"},
+                                               {"--at", "nan"},
+                                               {"--at", "5s"},
+                                               {"--rows", "0"},
+                                               {"--rows", "23"},
+                                               {"--rows"},
+                                               {"--rows", "8-4"}}) {
+        EXPECT_EQ(run(bad), 2) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+    }
+    devOptions.reset();
+}
+
+TEST(DevPlayerOptions, HelpListsEveryKeyAndOption) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&buffer, &size);
+    printDevKeys(out);
+    std::fclose(out);
+    const std::string keys(buffer, size);
+    std::free(buffer);
+    for (const char* key :
+         {"Left", "Right", "Shift+Left", "Shift+Right", "Space", "Up", "Down", "Escape"}) {
+        EXPECT_NE(keys.find(std::string("  ") + key + " "), std::string::npos) << key;
+    }
+    for (const char* key : {"  . ", "  , ", "  R "}) {
+        EXPECT_NE(keys.find(key), std::string::npos) << key;
+    }
+    EXPECT_NE(std::string(devOptionHelp).find("--at SECONDS"), std::string::npos);
+    EXPECT_NE(std::string(devOptionHelp).find("--rows LIST"), std::string::npos);
 }
 
 } // namespace
