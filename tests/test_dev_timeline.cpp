@@ -16,6 +16,8 @@
 #include <optional>
 #include <thread>
 
+#include <SDL.h>
+
 #include "app/command_line.h"
 #include "app/dev_application.h"
 #include "app/row_list.h"
@@ -317,6 +319,8 @@ TEST_F(DevTimelineTest, SeekPauseAndStepWithoutSoundOnAVirtualCounter) {
     advance(5.0);
     app->frame();
     EXPECT_FLOAT_EQ(demoTime, 0.1f);
+    EXPECT_EQ(std::string(sys::windowTitle(app->window)),
+              "0.10 s | order 0 | 1 Beginning, 3 TitleSprites | paused");
     press(sys::VK_OEM_PERIOD);
     press(sys::VK_OEM_PERIOD);
     press(sys::VK_OEM_PERIOD);
@@ -845,6 +849,60 @@ TEST(DevPlayerOptions, HelpListsEveryKeyAndOption) {
     }
     EXPECT_NE(std::string(devOptionHelp).find("--at SECONDS"), std::string::npos);
     EXPECT_NE(std::string(devOptionHelp).find("--rows LIST"), std::string::npos);
+}
+
+// The platform turns SDL's key events into the window's WM_KEYDOWN: the new keys' codes, and
+// Shift in lParam, while the keys that had a meaning before keep their codes.
+TEST(DevPlayerKeys, SdlKeysArriveAsVirtualKeysWithTheShiftState) {
+    OffscreenGl gl;
+    std::string error;
+    ASSERT_TRUE(gl.open(16, 16, error)) << error;
+    SDL_Window* native = SDL_GL_GetCurrentWindow();
+    ASSERT_NE(native, nullptr);
+    sys::Message m;
+    while (sys::peekMessage(m)) {
+    }
+    struct Case {
+        SDL_Keycode key;
+        Uint16 mod;
+        unsigned virtualKey;
+        bool shift;
+    };
+    const Case cases[] = {
+        {SDLK_LEFT, KMOD_NONE, sys::VK_LEFT, false},
+        {SDLK_LEFT, KMOD_LSHIFT, sys::VK_LEFT, true},
+        {SDLK_RIGHT, KMOD_RSHIFT, sys::VK_RIGHT, true},
+        {SDLK_RIGHT, KMOD_NUM, sys::VK_RIGHT, false},
+        {SDLK_SPACE, KMOD_NONE, sys::VK_SPACE, false},
+        {SDLK_PERIOD, KMOD_NONE, sys::VK_OEM_PERIOD, false},
+        {SDLK_COMMA, KMOD_NONE, sys::VK_OEM_COMMA, false},
+        {SDLK_r, KMOD_NONE, 'R', false},
+        {SDLK_r, KMOD_LSHIFT, 'R', true},
+        {SDLK_UP, KMOD_NONE, sys::VK_UP, false},
+        {SDLK_DOWN, KMOD_NONE, sys::VK_DOWN, false},
+        {SDLK_ESCAPE, KMOD_NONE, sys::VK_ESCAPE, false},
+        {SDLK_RETURN, KMOD_NONE, sys::VK_RETURN, false},
+        {SDLK_F5, KMOD_NONE, 0xFF, false},
+    };
+    for (const Case& c : cases) {
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.windowID = SDL_GetWindowID(native);
+        e.key.state = SDL_PRESSED;
+        e.key.keysym.sym = c.key;
+        e.key.keysym.mod = c.mod;
+        ASSERT_EQ(SDL_PushEvent(&e), 1);
+        bool found = false;
+        while (sys::peekMessage(m)) {
+            if (m.message == sys::WM_KEYDOWN) {
+                found = true;
+                EXPECT_EQ(m.wParam, c.virtualKey) << SDL_GetKeyName(c.key);
+                EXPECT_EQ((m.lParam & sys::keyFlagShift) != 0, c.shift) << SDL_GetKeyName(c.key);
+            }
+        }
+        EXPECT_TRUE(found) << SDL_GetKeyName(c.key);
+    }
+    gl.close();
 }
 
 } // namespace
