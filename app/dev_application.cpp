@@ -204,6 +204,9 @@ void DevApplication::frame() {
 // Moving through the demo
 
 void DevApplication::jumpOrder(int step) {
+    if (musicStartPending) {
+        return; // the song starts at its first order whatever was asked before
+    }
     counterNow = sys::performanceCounter();
     const int order = music.initialised ? FMUSIC_GetOrder(music.song) : 0;
     if (music.initialised) {
@@ -217,6 +220,12 @@ void DevApplication::jumpOrder(int step) {
 
 void DevApplication::seekTo(float t) {
     t = std::clamp(t, 0.0f, demoLength);
+    if (musicStartPending) {
+        // Keys read before the first frame (during the start-up pause) move the starting point:
+        // the song is not playing yet, and starting it puts it back at its first order.
+        startAt = t;
+        return;
+    }
     const int order = demoClock.orderAt(t);
     music.seek(order, t - demoClock.orderTime(order));
     counterNow = sys::performanceCounter();
@@ -226,10 +235,15 @@ void DevApplication::seekTo(float t) {
 }
 
 void DevApplication::seekBy(float seconds) {
-    seekTo(demoClock.timeAt(sys::performanceCounter(), counterFrequency) + seconds);
+    const float now =
+        musicStartPending ? startAt : demoClock.timeAt(sys::performanceCounter(), counterFrequency);
+    seekTo(now + seconds);
 }
 
 void DevApplication::togglePause() {
+    if (musicStartPending) {
+        return; // nothing runs yet
+    }
     counterNow = sys::performanceCounter();
     if (demoClock.paused) {
         seekTo(demoClock.timeOffset); // the music may have been left elsewhere meanwhile

@@ -52,17 +52,17 @@ public:
 
     // The order jump by `step` (+1 for Up, -1 for Down): the song is sent to the order after
     // (or before) the one being heard, and demo time restarts at once at that order's key time,
-    // with sound or without it.
+    // with sound or without it. Nothing before the first frame, which starts the song.
     void jumpOrder(int step);
     // Demo time goes to `t`, held to 0 .. the demo's end, and the music to the place that plays
     // at `t`: the synchronisation envelope's order for `t`, as far into it as `t` is past the
     // order's key time. Demo time goes on from `t` (or stays there while paused); it is never
-    // re-based to the start of the order it lands in.
+    // re-based to the start of the order it lands in. Before the first frame it moves startAt.
     void seekTo(float t);
     // seekTo(now + seconds).
     void seekBy(float seconds);
     // Pauses the pictures and the music together, or resumes both, the music from the place
-    // that plays at the paused time.
+    // that plays at the paused time. Nothing before the first frame.
     void togglePause();
     // While paused, moves `frames` frames of frameStep forward (or back when negative);
     // nothing while playing.

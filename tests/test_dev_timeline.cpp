@@ -430,6 +430,25 @@ TEST_F(DevTimelineTest, SeeksWithSoundLandInsideOrdersBothWays) {
     EXPECT_FLOAT_EQ(demoTime, expected + 0.1f);
 }
 
+// Keys read before the first frame (the player reads them during its start-up pause) move the
+// starting point; pause and the order jumps wait for the song to start.
+TEST_F(DevTimelineTest, KeysBeforeTheFirstFrameMoveTheStart) {
+    start(true);
+    press(sys::VK_RIGHT, true);
+    press(sys::VK_RIGHT, true);
+    press(sys::VK_LEFT);
+    press(sys::VK_SPACE);
+    press(sys::VK_UP);
+    EXPECT_FLOAT_EQ(app->startAt, 19.0f);
+    app->frame();
+    EXPECT_FLOAT_EQ(demoTime, 19.0f);
+    EXPECT_FALSE(demoClock.paused);
+    EXPECT_EQ(FMUSIC_GetOrder(app->music.song), demoClock.orderAt(19.0f));
+    advance(0.1);
+    app->frame();
+    EXPECT_FLOAT_EQ(demoTime, 19.1f);
+}
+
 // Solo rows: at 80 s the dust layers (row 15) and the layered scene (row 16) are active. Drawn
 // alone, row 15 gives another picture than both rows; the muted row is never called, so two
 // frames of the solo row in a row give the same picture whatever was drawn before them.
