@@ -2,6 +2,7 @@
 #include "app/application.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "app/command_line.h"
 #include "app/setup_dialog.h"
@@ -102,14 +103,19 @@ void buildSearchPath() {
 }
 
 void loadSyncEnvelope() {
-    syncEnvelope = new ScalarTrack;
-    loadEnvelope(*syncEnvelope, "mystified.env");
-    if (syncEnvelope->keyCount == 0) {
+    syncEnvelope = readSyncEnvelope();
+}
+
+ScalarTrack* readSyncEnvelope() {
+    auto track = std::make_unique<ScalarTrack>();
+    loadEnvelope(*track, "mystified.env");
+    if (track->keyCount == 0) {
         sys::fatal("file error",
                    "The synchronisation envelope \"mystified.env\" has no keys:\n"
                    "it needs one key line per music order (\"key TIME value ORDER\").");
     }
-    checkSyncEnvelope(*syncEnvelope, "mystified.env", demoLength);
+    checkSyncEnvelope(*track, "mystified.env", demoLength);
+    return track.release();
 }
 
 void applyStartState() {
@@ -130,17 +136,29 @@ void Application::frame() {
     renderFrame(advanceClock());
 }
 
+void Application::startMusic() {
+    counterNow = sys::performanceCounter();
+    demoClock.restart(counterNow, demoClock.timeOffset);
+    music.play();
+    musicStartPending = 0;
+}
+
+int Application::currentOrder() {
+    return orderSource ? orderSource() : (music.initialised ? music.currentOrder() : 0);
+}
+
 float Application::advanceClock() {
     if (musicStartPending) {
-        counterNow = sys::performanceCounter();
-        demoClock.restart(counterNow, demoClock.timeOffset);
-        music.play();
-        musicStartPending = 0;
+        startMusic();
     }
-    const int order = orderSource ? orderSource() : (music.initialised ? music.currentOrder() : 0);
-    if (order != demoClock.lastOrder) {
-        counterNow = sys::performanceCounter();
-        demoClock.followOrder(order, counterNow);
+    // A paused clock keeps its time whatever the music reports; the development player puts
+    // the music where the clock is when it resumes.
+    if (!demoClock.paused) {
+        const int order = currentOrder();
+        if (order != demoClock.lastOrder) {
+            counterNow = sys::performanceCounter();
+            demoClock.followOrder(order, counterNow);
+        }
     }
     counterNow = sys::performanceCounter();
     return demoClock.update(counterNow, counterFrequency);

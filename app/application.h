@@ -58,10 +58,16 @@ public:
     // WM_CREATE: everything else, in the player's fixed start-up order.
     virtual void initialise();
     // WM_PAINT: one frame, which updates the clock and renders the frame at its time.
-    void frame();
+    virtual void frame();
     // The clock's part of a frame: the music start on the first frame, the order
-    // synchronisation, and demo time from the counter. Returns the demo time.
+    // synchronisation (not while the clock is paused), and demo time from the counter. Returns
+    // the demo time.
     float advanceClock();
+    // The first frame's music start: the clock's stretch begins now and the song starts.
+    virtual void startMusic();
+    // The order the frame loop reads: orderSource when set, else the music player's (0 while
+    // it is not initialised).
+    int currentOrder();
     // The picture's part of a frame at demo time t: clear, the timeline, the overlay state and
     // the swap; past the end of the demo it ends the process instead of swapping. Reads and
     // writes nothing of the clock, so a tool may render any t.
@@ -100,6 +106,8 @@ void buildSearchPath();
 // Loads "mystified.env" as the synchronisation envelope; one without keys is fatal, since every
 // order change reads a key.
 void loadSyncEnvelope();
+// The same envelope read into a new track, which the caller owns; the same fatal errors.
+ScalarTrack* readSyncEnvelope();
 
 // The GL state the first frame starts from: identity matrices (modelview selected), no
 // lighting, depth test with GL_LEQUAL and writes, modulated textures, smooth shading, culling.

@@ -15,17 +15,23 @@ const char* currentProgram = "player";
 
 void printUsage(const PlayerProgram& program, FILE* out) {
     std::fprintf(out,
-                 "usage: %s [--data DIR] [--help] [--version]\n"
+                 "usage: %s [--data DIR] [--help] [--version]%s%s\n"
                  "%s\n"
                  "It plays from the folder that holds tir.val: the working directory, or DIR.\n"
                  "\n"
                  "  --data DIR  run from DIR as if started there\n"
                  "  --help      print this help and exit\n"
                  "  --version   print the version and exit\n"
+                 "%s"
                  "\n"
                  "Make the default data with `make play` (into data/), or `forge --out DIR`.\n"
                  "Without a display, SDL_VIDEODRIVER=offscreen runs it headless.\n",
-                 program.name, program.summary);
+                 program.name, program.usage ? " " : "", program.usage ? program.usage : "",
+                 program.summary, program.options ? program.options : "");
+    if (program.printMore) {
+        std::fputc('\n', out);
+        program.printMore(out);
+    }
 }
 
 } // namespace
@@ -50,6 +56,17 @@ int handleCommandLine(const PlayerProgram& program, int argc, char** argv) {
         if (std::strcmp(a, "--version") == 0) {
             std::printf("%s (TIR VAL) %s\n", program.name, tirVersion());
             return 0;
+        }
+        if (program.takeOption) {
+            const int used = program.takeOption(argc, argv, i);
+            if (used < 0) {
+                printUsage(program, stderr);
+                return 2;
+            }
+            if (used > 0) {
+                i += used - 1;
+                continue;
+            }
         }
         if (std::strcmp(a, "--data") == 0 && i + 1 < argc) {
             data = argv[++i];

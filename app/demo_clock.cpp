@@ -32,10 +32,17 @@ bool DemoClock::followOrder(int order, int64_t counter) {
     return true;
 }
 
+float DemoClock::timeAt(int64_t counter, int64_t frequency) const {
+    if (paused) {
+        return timeOffset;
+    }
+    return static_cast<float>(static_cast<double>(counter - clockStart) * 1000.0 /
+                                  static_cast<double>(frequency) * 0.001 +
+                              static_cast<double>(timeOffset));
+}
+
 float DemoClock::update(int64_t counter, int64_t frequency) {
-    demoTime = static_cast<float>(static_cast<double>(counter - clockStart) * 1000.0 /
-                                      static_cast<double>(frequency) * 0.001 +
-                                  static_cast<double>(timeOffset));
+    demoTime = timeAt(counter, frequency);
     return demoTime;
 }
 
@@ -83,4 +90,29 @@ int checkSyncEnvelope(const ScalarTrack& track, const char* fileName, float demo
                   static_cast<double>(demoEnd));
     sys::debugOutput(line);
     return 1;
+}
+
+int DemoClock::orderAt(float t) const {
+    const int last = syncEnvelope->lastIndex;
+    int order = 0;
+    while (order < last && syncEnvelope->keys[order + 1].time <= t) {
+        ++order;
+    }
+    return order;
+}
+
+void DemoClock::pause(int64_t counter, int64_t frequency) {
+    if (paused) {
+        return;
+    }
+    restart(counter, timeAt(counter, frequency));
+    paused = true;
+}
+
+void DemoClock::resume(int64_t counter) {
+    if (!paused) {
+        return;
+    }
+    restart(counter, timeOffset);
+    paused = false;
 }

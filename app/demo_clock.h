@@ -2,11 +2,11 @@
 // position turned into single-precision seconds.
 //
 // A stretch of demo time starts at a counter reading (clockStart) with a time (timeOffset) and
-// runs with the counter from there. Whenever the music moves to another order, the stretch
-// restarts at the time the synchronisation envelope gives for that order, so the pictures
-// follow the music even when the sound output lags. The frame loop, the development player's
-// order jumps and the offline capture all go through this object; effect parts never see it,
-// they get their time from render(localTime).
+// runs with the counter from there; while paused it stands at timeOffset. Whenever the music moves
+// to another order, the stretch restarts at the time the synchronisation envelope gives for that
+// order, so the pictures follow the music even when the sound output lags. The frame loop, the
+// development player's order jumps and the offline capture all go through this object; effect parts
+// never see it, they get their time from render(localTime).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ struct DemoClock {
     float demoTime = 0.0f;               // the time the last update() gave
     int lastOrder = 0;                   // music order seen by the previous frame
     ScalarTrack* syncEnvelope = nullptr; // order -> time: key k's time is where order k begins
+    bool paused = false;                 // time stands still (the development player's pause)
 
     // The key time that stands for `order`: key 0 for a negative order, the last key for an
     // order past the end. The envelope must hold at least one key.
@@ -34,8 +35,26 @@ struct DemoClock {
     // its key time and remembers it. Returns whether it changed.
     bool followOrder(int order, int64_t counter);
     // Demo time at `counter`: the tick difference is converted in double precision and rounded
-    // to float once. Also stored in demoTime.
+    // to float once; while paused, timeOffset. Also stored in demoTime.
     float update(int64_t counter, int64_t frequency);
+    // The same time without storing it.
+    float timeAt(int64_t counter, int64_t frequency) const;
+
+    // The order whose stretch holds demo time `t`: the last k whose key time is at or before t
+    // while key k+1's is after it; 0 before key 1, the last key's order after it.
+    int orderAt(float t) const;
+    // Moves demo time to `t` from `counter` on, with `order` as the order the music reports
+    // from now on. Remembering it as lastOrder keeps the next frame's order synchronisation
+    // from re-basing the clock to that order's start: a seek lands inside an order.
+    void seek(float t, int order, int64_t counter) {
+        restart(counter, t);
+        lastOrder = order;
+        demoTime = t;
+    }
+    // Stops time at its value at `counter`; resume() lets it run on from there at `counter`.
+    // Neither does anything when already in that state.
+    void pause(int64_t counter, int64_t frequency);
+    void resume(int64_t counter);
     // Back to a fresh process's clock (the envelope is not owned).
     void reset() { *this = DemoClock{}; }
 };

@@ -1,8 +1,12 @@
 // dev_application.h - the development player: the release player without the setup dialog,
 // with fixed settings (640 x 480, 16-bit colour and depth, full screen, sound on), a start-up
-// order of its own, and the Up and Down arrows jumping one music order forward or back with the
-// pictures following at once, so that any moment of the demo can be reached quickly.
+// order of its own, and keys for reaching any moment of the demo quickly: seeking by seconds,
+// pause and single frames, the Up and Down order jumps, and reloading the data while it runs.
+// The window's title bar says where the demo is.
 #pragma once
+
+#include <cstdio>
+#include <string>
 
 #include "app/application.h"
 
@@ -12,6 +16,28 @@ extern int soundEnabled;
 // Puts the fixed settings into the process-wide settings.
 void applyDevSettings();
 
+// What the development player's command line asks for beyond the shared options.
+struct DevOptions {
+    float startAt = 0.0f; // --at SECONDS: the demo time of the first frame
+    RowSelection rows;    // --rows LIST: the schedule rows drawn; every row by default
+
+    void reset() { *this = DevOptions{}; }
+};
+extern DevOptions devOptions;
+
+// The development player's options for the shared command-line reader (PlayerProgram):
+// --at SECONDS (0 to the demo's end) and --rows LIST ("15", "4-8,12"), into devOptions.
+extern const char* const devOptionUsage;
+extern const char* const devOptionHelp;
+int takeDevOption(int argc, char** argv, int i);
+// Prints the key table, one key a line, as --help shows it.
+void printDevKeys(FILE* out);
+
+// Seeking moves by these steps; a frame step is one frame at 60 frames a second.
+constexpr float seekStep = 1.0f;
+constexpr float seekStepShifted = 10.0f;
+constexpr float frameStep = 1.0f / 60.0f;
+
 class DevApplication : public Application {
 public:
     // Loads GL only: no dialog, and sound waits for the window's creation.
@@ -19,15 +45,47 @@ public:
     // WM_CREATE: the context before the full-screen switch, and the music after the schedule,
     // then a two-second pause.
     void initialise() override;
+    // One frame, with the status line in the title bar.
+    void frame() override;
+    // The song starts, and then moves to startAt when that is not 0.
+    void startMusic() override;
+
     // The order jump by `step` (+1 for Up, -1 for Down): the song is sent to the order after
     // (or before) the one being heard, and demo time restarts at once at that order's key time,
-    // with sound or without it.
+    // with sound or without it. Nothing before the first frame, which starts the song.
     void jumpOrder(int step);
+    // Demo time goes to `t`, held to 0 .. the demo's end, and the music to the place that plays
+    // at `t`: the synchronisation envelope's order for `t`, as far into it as `t` is past the
+    // order's key time. Demo time goes on from `t` (or stays there while paused); it is never
+    // re-based to the start of the order it lands in. Before the first frame it moves startAt.
+    void seekTo(float t);
+    // seekTo(now + seconds).
+    void seekBy(float seconds);
+    // Pauses the pictures and the music together, or resumes both, the music from the place
+    // that plays at the paused time. Nothing before the first frame.
+    void togglePause();
+    // While paused, moves `frames` frames of frameStep forward (or back when negative);
+    // nothing while playing.
+    void stepFrames(int frames);
+    // Reads the data again: the archive, the synchronisation envelope and every file the
+    // schedule's parts load, into a new schedule that replaces the old one; demo time goes on
+    // unchanged, and the music is not reloaded. When anything fails to load, the data loaded
+    // before stays in use, the reason goes to standard error, and the program runs on. Returns
+    // whether the new data is in use.
+    bool reload();
+
+    // "100.00 s | order 35 | 15 Dust, 16 Woah | playing": demo time `t`, the envelope's order
+    // for it, the drawn rows active at it, and the pause state.
+    std::string statusLine(float t) const;
+
+    float startAt = 0.0f;          // the first frame's demo time
+    bool reportNextFrame = true;   // the next frame writes its status line to standard error
+    std::string lastReloadFailure; // what made the last reload fail; empty after a good one
 };
 
-// The development player's window procedure: Up and Down jump, everything else is the
-// release player's.
+// The development player's window procedure: the key table's keys, everything else as in the
+// release player.
 intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, intptr_t lParam);
 
-// The development player's entry point body. Returns the exit code.
+// The development player's entry point body, with devOptions applied. Returns the exit code.
 int runDevPlayer();

@@ -3,11 +3,16 @@
 #include "app/dev_application.h"
 
 int main(int argc, char** argv) {
-    static const PlayerProgram program{
+    PlayerProgram program{
         "devplayer",
         "Plays the TIR VAL demo at once in 640 x 480 full screen with sound, for working on it:\n"
-        "Up and Down jump one music order forward or back, and the pictures follow.\n"
-        "Escape ends the demo."};
+        "start anywhere, seek, pause and step frames; Up and Down jump one music order forward\n"
+        "or back; draw some schedule rows alone; reload changed data while it runs. The title\n"
+        "bar shows the demo time, the order, the rows drawn, and paused or playing."};
+    program.usage = devOptionUsage;
+    program.options = devOptionHelp;
+    program.takeOption = &takeDevOption;
+    program.printMore = &printDevKeys;
     const int code = handleCommandLine(program, argc, argv);
     if (code >= 0) {
         return code;

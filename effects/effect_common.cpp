@@ -1,6 +1,8 @@
 // effect_common.cpp - the shared pieces of the effect parts.
 #include "effects/effect_common.h"
 
+#include <memory>
+
 #include "gfx/gl_api.h"
 #include "gfx/render_state.h"
 
@@ -66,9 +68,11 @@ float fadeRamp(float t, float fadeOutAt) {
 }
 
 Scene* loadSceneNamed(const char* fileName) {
-    auto* scene = new Scene(fileName);
-    loadScene(scene);
-    return scene;
+    // Held until it has loaded: a damaged file that fails through an intercepted exit (the
+    // development player's reload) gives the half-read scene back.
+    auto scene = std::make_unique<Scene>(fileName);
+    loadScene(scene.get());
+    return scene.release();
 }
 
 MeshObject* meshAt(Scene* scene, int index) {

@@ -6,6 +6,9 @@
 
 struct Timeline;
 
+// The rows of the schedule, numbered from 1 in drawing order.
+constexpr int scheduleRowCount = 22;
+
 // Constructs the 22 parts in drawing order, appends them to `timeline` and sets
 // `scheduleReady` to 1 as its last step. Part constructors load their scenes, envelopes and
 // textures here; a missing or damaged file ends the program with its message.

@@ -100,6 +100,18 @@ int MusicPlayer::currentOrder() {
     return initialised ? FMUSIC_GetOrder(song) : 0;
 }
 
+void MusicPlayer::seek(int order, float seconds) {
+    if (initialised) {
+        FMUSIC_SetPosition(song, order, seconds);
+    }
+}
+
+void MusicPlayer::setPaused(bool paused) {
+    if (initialised) {
+        FMUSIC_SetPaused(song, paused);
+    }
+}
+
 void MusicPlayer::freeSong() {
     if (initialised) {
         FMUSIC_FreeSong(song);

@@ -33,6 +33,10 @@ public:
     int load(const char* name);
     void play();
     int currentOrder();
+    // The development player's transport: `seconds` after the start of `order`, heard at once
+    // (the order query reports it before the device has played it); and pause or resume.
+    void seek(int order, float seconds);
+    void setPaused(bool paused);
     void freeSong();
     void close();
 

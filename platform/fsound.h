@@ -57,6 +57,16 @@ bool FMUSIC_PlaySong(FmusicModule* song);
 int FMUSIC_GetOrder(FmusicModule* song);
 // Jumps to row 0 of `order`; false (and no jump) when the order is outside the order list.
 bool FMUSIC_SetOrder(FmusicModule* song, int order);
+// Jumps to `seconds` after the start (row 0) of `order`, so that a caller which keeps its own
+// table of order start times can land anywhere inside an order. The order query reports the
+// new position's order at once instead of waiting until it is heard, so a caller that moves its
+// clock with the jump sees no order change afterwards. False (and no jump) for a null song or
+// an order outside the order list.
+bool FMUSIC_SetPosition(FmusicModule* song, int order, double seconds);
+// Pauses or resumes `song`: while paused it renders silence and keeps its position, and the
+// order query stays where it was. False for a null song.
+bool FMUSIC_SetPaused(FmusicModule* song, bool paused);
+bool FMUSIC_GetPaused(FmusicModule* song);
 // Stops `song` if it is playing and frees it. False for a null song.
 bool FMUSIC_FreeSong(FmusicModule* song);
 

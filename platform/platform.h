@@ -2,9 +2,9 @@
 //
 // The demo was written against a window procedure, a performance counter, message boxes,
 // WGL and display-mode switching. Each of those is served here with the same semantics, so the
-// code above this layer keeps one structure on every system. One backend (platform/sdl/) implements it
-// over SDL2 and dlopen; platform/template/ is the empty skeleton for a new backend.
-// No header outside platform/ includes an operating-system or SDL header.
+// code above this layer keeps one structure on every system. One backend (platform/sdl/) implements
+// it over SDL2 and dlopen; platform/template/ is the empty skeleton for a new backend. No header
+// outside platform/ includes an operating-system or SDL header.
 #pragma once
 
 #include <cstddef>
@@ -43,9 +43,16 @@ void debugOutput(const char* text);
 // be opened (for example no X or Wayland server and no headless driver chosen).
 bool openDisplay(std::string& reason);
 // Ends the process. A hook installed by tests runs instead; it must not return (throw instead).
+// setExitHook returns the hook it replaces, so a caller can put it back.
 using ExitHook = void (*)(int code);
 [[noreturn]] void exitProcess(int code);
-void setExitHook(ExitHook hook);
+ExitHook setExitHook(ExitHook hook);
+// While a report hook is installed, messageBox hands its text and caption to the hook instead of
+// showing or printing them: a caller that recovers from a failure (the development player's
+// reload) says what went wrong in its own words, and no box waits for an answer meanwhile.
+// Returns the hook it replaces.
+using ReportHook = void (*)(const char* text, const char* caption);
+ReportHook setReportHook(ReportHook hook);
 void showCursor(bool show);
 
 // Tools that render offline ask for the headless GL driver unless the user chose a driver.
@@ -59,6 +66,7 @@ std::string nativePath(const char* path);
 // synchronously inside createWindow, WM_PAINT once per invalidation, WM_KEYDOWN for keys
 // (Escape, Up and Down mapped to their virtual-key codes), WM_CLOSE when the user closes the
 // window, WM_DESTROY inside destroyWindow, and WM_QUIT from postQuitMessage.
+// WM_KEYDOWN's lParam carries the modifier keys held when the key went down (keyFlagShift).
 enum WindowMessage : unsigned {
     WM_CREATE = 0x0001,
     WM_DESTROY = 0x0002,
@@ -67,12 +75,21 @@ enum WindowMessage : unsigned {
     WM_QUIT = 0x0012,
     WM_KEYDOWN = 0x0100,
 };
+// Letters arrive as 'A' to 'Z' and digits as '0' to '9' whatever the modifiers; a key without
+// a meaning here arrives as 0xFF.
 enum VirtualKey : unsigned {
+    VK_RETURN = 0x0D,
     VK_ESCAPE = 0x1B,
+    VK_SPACE = 0x20,
     VK_LEFT = 0x25,
     VK_UP = 0x26,
     VK_RIGHT = 0x27,
-    VK_DOWN = 0x28
+    VK_DOWN = 0x28,
+    VK_OEM_COMMA = 0xBC,  // ','
+    VK_OEM_PERIOD = 0xBE, // '.'
+};
+enum KeyFlags : intptr_t {
+    keyFlagShift = 0x1, // either Shift key was held
 };
 
 using WindowProc = intptr_t (*)(Window* window, unsigned message, uintptr_t wParam,
@@ -95,6 +112,9 @@ void setWindowUserData(Window* window, void* data);
 void* windowUserData(Window* window);
 int windowWidth(Window* window);
 int windowHeight(Window* window);
+// The text of the window's title bar (shown wherever the window has one).
+void setWindowTitle(Window* window, const char* title);
+const char* windowTitle(Window* window);
 
 // Takes the next message if there is one (native events are pumped first). Returns false when
 // the queue is empty.
@@ -104,6 +124,10 @@ void waitMessage();
 void redrawWindow(Window* window); // queues one WM_PAINT unless one is already queued
 void postMessage(Window* window, unsigned message, uintptr_t wParam = 0, intptr_t lParam = 0);
 void postQuitMessage(int exitCode);
+// Takes back the quit requests still in the queue; returns how many there were. For a caller
+// that ran code which may ask to quit (the archive does when it misses a file) but recovers
+// from that failure itself.
+int withdrawQuitRequests();
 
 // ---------------------------------------------------------------------------------------------
 // Pixel formats and display modes.

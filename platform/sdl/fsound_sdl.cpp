@@ -13,11 +13,13 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <vector>
 
 struct FmusicModule {
     openmpt_module* module = nullptr;
+    bool paused = false; // renders silence, keeping its position
 };
 
 namespace {
@@ -74,7 +76,7 @@ Library& lib() {
 // Renders `frames` stereo frames of the playing song (silence without one) and stamps order
 // changes. Called with the lock held.
 void renderInto(Library& l, float* out, int frames) {
-    if (!l.playing || l.clearPending) {
+    if (!l.playing || l.clearPending || l.playing->paused) {
         std::memset(out, 0, static_cast<size_t>(frames) * 2 * sizeof(float));
         l.clearPending = false;
         l.framesRendered += frames;
@@ -368,6 +370,61 @@ bool FMUSIC_SetOrder(FmusicModule* song, int order) {
     }
     openmpt_module_set_position_order_row(song->module, order, 0);
     return true;
+}
+
+bool FMUSIC_SetPosition(FmusicModule* song, int order, double seconds) {
+    Library& l = lib();
+    if (!song || !l.initialised) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(l.lock);
+    if (order < 0 || order >= openmpt_module_get_num_orders(song->module)) {
+        return false;
+    }
+    const double start = openmpt_module_set_position_order_row(song->module, order, 0);
+    if (seconds > 0.0) {
+        openmpt_module_set_position_seconds(song->module, start + seconds);
+    }
+    if (song == l.playing) {
+        // The new position counts as heard from now on: the blocks already queued for the
+        // device are the old position's last moments, and nobody syncs pictures to those.
+        const int now = openmpt_module_get_current_order(song->module);
+        l.stamps.clear();
+        l.stamps.push_back({std::numeric_limits<int64_t>::min(), now});
+        l.lastStampedOrder = now;
+    }
+    return true;
+}
+
+bool FMUSIC_SetPaused(FmusicModule* song, bool paused) {
+    Library& l = lib();
+    if (!song) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(l.lock);
+    if (paused && !song->paused && song == l.playing && !l.stamps.empty()) {
+        // The order heard at the pause stays the answer: the blocks mixed ahead of it are
+        // still played out, but the pause is what the listener means.
+        const int64_t heard = heardFrame(l);
+        while (l.stamps.size() > 1 && l.stamps[1].frame <= heard) {
+            l.stamps.pop_front();
+        }
+        const int order = l.stamps.front().order;
+        l.stamps.clear();
+        l.stamps.push_back({std::numeric_limits<int64_t>::min(), order});
+        l.lastStampedOrder = order;
+    }
+    song->paused = paused;
+    return true;
+}
+
+bool FMUSIC_GetPaused(FmusicModule* song) {
+    Library& l = lib();
+    if (!song) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(l.lock);
+    return song->paused;
 }
 
 bool FMUSIC_FreeSong(FmusicModule* song) {

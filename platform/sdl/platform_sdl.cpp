@@ -69,6 +69,7 @@ void sleepMilliseconds(int milliseconds) {
 // Reports and exit
 
 static ExitHook exitHook = nullptr;
+static ReportHook reportHook = nullptr;
 
 // A message box can be answered only where a real display exists.
 static bool displayAvailable() {
@@ -81,6 +82,10 @@ static bool displayAvailable() {
 }
 
 void messageBox(const char* text, const char* caption, unsigned flags) {
+    if (reportHook) {
+        reportHook(text ? text : "", caption ? caption : "");
+        return;
+    }
     std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
     std::fflush(stderr);
     if (displayAvailable()) {
@@ -113,8 +118,16 @@ bool openDisplay(std::string& reason) {
     return true;
 }
 
-void setExitHook(ExitHook hook) {
+ExitHook setExitHook(ExitHook hook) {
+    const ExitHook previous = exitHook;
     exitHook = hook;
+    return previous;
+}
+
+ReportHook setReportHook(ReportHook hook) {
+    const ReportHook previous = reportHook;
+    reportHook = hook;
+    return previous;
 }
 
 void exitProcess(int code) {
@@ -257,6 +270,20 @@ int windowHeight(Window* window) {
     return window->height;
 }
 
+void setWindowTitle(Window* window, const char* title) {
+    if (!window) {
+        return;
+    }
+    window->title = title ? title : "";
+    if (window->native) {
+        SDL_SetWindowTitle(window->native, window->title.c_str());
+    }
+}
+
+const char* windowTitle(Window* window) {
+    return window ? window->title.c_str() : "";
+}
+
 static Window* windowFromId(Uint32 id) {
     SDL_Window* native = SDL_GetWindowFromID(id);
     return native ? static_cast<Window*>(SDL_GetWindowData(native, "tir")) : nullptr;
@@ -275,9 +302,13 @@ static unsigned virtualKey(SDL_Keycode key) {
         case SDLK_RIGHT:
             return VK_RIGHT;
         case SDLK_RETURN:
-            return 0x0D;
+            return VK_RETURN;
         case SDLK_SPACE:
-            return 0x20;
+            return VK_SPACE;
+        case SDLK_COMMA:
+            return VK_OEM_COMMA;
+        case SDLK_PERIOD:
+            return VK_OEM_PERIOD;
         default:
             break;
     }
@@ -299,7 +330,9 @@ static void pumpNative() {
         switch (e.type) {
             case SDL_KEYDOWN:
                 if (Window* w = windowFromId(e.key.windowID)) {
-                    postMessage(w, WM_KEYDOWN, virtualKey(e.key.keysym.sym), 0);
+                    const intptr_t flags =
+                        (e.key.keysym.mod & KMOD_SHIFT) ? intptr_t{keyFlagShift} : 0;
+                    postMessage(w, WM_KEYDOWN, virtualKey(e.key.keysym.sym), flags);
                 }
                 break;
             case SDL_WINDOWEVENT:
@@ -371,6 +404,19 @@ void postMessage(Window* window, unsigned message, uintptr_t wParam, intptr_t lP
 
 void postQuitMessage(int exitCode) {
     queue.push_back(Message{nullptr, WM_QUIT, static_cast<uintptr_t>(exitCode), 0});
+}
+
+int withdrawQuitRequests() {
+    int withdrawn = 0;
+    for (auto it = queue.begin(); it != queue.end();) {
+        if (it->message == WM_QUIT) {
+            it = queue.erase(it);
+            ++withdrawn;
+        } else {
+            ++it;
+        }
+    }
+    return withdrawn;
 }
 
 // ---------------------------------------------------------------------------------------------

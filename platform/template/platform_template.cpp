@@ -17,6 +17,7 @@ struct Window {
 
 static VirtualCounter* virtualCounter = nullptr;
 static ExitHook exitHook = nullptr;
+static ReportHook reportHook = nullptr;
 
 int64_t performanceCounter() {
     return virtualCounter ? virtualCounter->now : 0;
@@ -29,6 +30,10 @@ void useVirtualCounter(VirtualCounter* counter) {
 }
 void sleepMilliseconds(int) {}
 void messageBox(const char* text, const char* caption, unsigned) {
+    if (reportHook) {
+        reportHook(text, caption);
+        return;
+    }
     std::fprintf(stderr, "%s: %s\n", caption, text);
 }
 void debugOutput(const char* text) {
@@ -38,8 +43,15 @@ bool openDisplay(std::string& reason) {
     reason = "this backend has no display";
     return false;
 }
-void setExitHook(ExitHook hook) {
+ExitHook setExitHook(ExitHook hook) {
+    const ExitHook previous = exitHook;
     exitHook = hook;
+    return previous;
+}
+ReportHook setReportHook(ReportHook hook) {
+    const ReportHook previous = reportHook;
+    reportHook = hook;
+    return previous;
 }
 void exitProcess(int code) {
     if (exitHook) {
@@ -74,6 +86,10 @@ int windowWidth(Window* window) {
 int windowHeight(Window* window) {
     return window->height;
 }
+void setWindowTitle(Window*, const char*) {}
+const char* windowTitle(Window*) {
+    return "";
+}
 bool peekMessage(Message&) {
     return false;
 }
@@ -84,6 +100,9 @@ void waitMessage() {}
 void redrawWindow(Window*) {}
 void postMessage(Window*, unsigned, uintptr_t, intptr_t) {}
 void postQuitMessage(int) {}
+int withdrawQuitRequests() {
+    return 0;
+}
 
 int choosePixelFormat(Window*, const PixelFormatDescriptor&) {
     return 0;
