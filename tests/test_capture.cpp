@@ -60,9 +60,17 @@ TEST(CaptureArguments, MalformedArgumentsGetTheUsageAndCode2) {
         EXPECT_NE(r.err.find("usage: capture"), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(dir.file("a.png")));
     }
-    // The usage states the largest size that is accepted.
+    for (const char* rows : {"--rows 0", "--rows 23", "--rows 8-4", "--rows 4,,5", "--rows x"}) {
+        SCOPED_TRACE(rows);
+        const ToolRun r = runCaptureTool(dir, std::string("--at 5 --out a.png ") + rows);
+        EXPECT_EQ(r.code, 2) << r.err;
+    }
+    // --help is a request, not a mistake: the usage on standard output and code 0. The usage
+    // states the largest size that is accepted.
     const ToolRun r = runCaptureTool(dir, "--help");
-    EXPECT_NE(r.err.find("4096x4096"), std::string::npos) << r.err;
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("4096x4096"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("--rows"), std::string::npos) << r.out;
 }
 
 namespace {
@@ -286,4 +294,32 @@ TEST_F(CaptureTest, VideoThroughFfmpegOrWhatToInstall) {
     ASSERT_NE(at, std::string::npos) << probe.out;
     EXPECT_NEAR(std::atof(probe.out.c_str() + at + 9), 2.0, 0.1) << probe.out;
     EXPECT_FALSE(fs::exists(file("v.mp4.ffmpeg.log"))); // removed after a clean run
+}
+
+// --rows draws only the rows named: at 80 s the dust alone differs from the whole frame (where
+// the knot and its echoes cover it), and it is the same picture whichever muted rows precede
+// it in time, since a muted row is never called and leaves neither pixels nor GL state.
+TEST_F(CaptureTest, RowsDrawOnlyTheRowsNamed) {
+    ASSERT_EQ(capture("--at 80 --size 80x60 --out whole.png").code, 0);
+    const ToolRun solo = capture("--at 80 --size 80x60 --rows 15 --out dust.png");
+    ASSERT_EQ(solo.code, 0) << solo.err;
+    EXPECT_NE(solo.out.find("rows 15: Dust"), std::string::npos) << solo.out;
+    ASSERT_EQ(capture("--at 20,80 --size 80x60 --rows 15 --out both").code, 0);
+    ASSERT_EQ(capture("--at 80 --size 80x60 --rows 99-1 --out none.png").code, 2);
+    int w = 0, h = 0;
+    const std::vector<unsigned char> whole = readRgbPng(file("whole.png"), w, h);
+    const std::vector<unsigned char> dust = readRgbPng(file("dust.png"), w, h);
+    const std::vector<unsigned char> after = readRgbPng(file("both/at-080.000.png"), w, h);
+    const std::vector<unsigned char> before = readRgbPng(file("both/at-020.000.png"), w, h);
+    ASSERT_EQ(whole.size(), dust.size());
+    EXPECT_NE(whole, dust);
+    EXPECT_EQ(dust, after); // the earlier still (nothing drawn at 20 s) changes nothing
+    size_t lit = 0;
+    for (unsigned char v : dust) {
+        lit += v > 20;
+    }
+    EXPECT_GT(lit, dust.size() / 20); // the dust itself is there
+    for (unsigned char v : before) {
+        ASSERT_EQ(v, 0); // row 15 is not active at 20 s: nothing at all is drawn
+    }
 }

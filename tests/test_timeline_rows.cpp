@@ -22,12 +22,16 @@ TEST(TimelineRows, NamesComeFromThePartsClasses) {
     Energy energy;
     inner::TunnelPart tunnel;
     Part plain;
-    EXPECT_EQ(partName(boxical), "Boxical");
-    EXPECT_EQ(partName(energy), "Energy");
-    EXPECT_EQ(partName(tunnel), "Tunnel");
-    EXPECT_EQ(partName(plain), "Part");
-    const Part& asBase = boxical;
-    EXPECT_EQ(partName(asBase), "Boxical"); // the object's class, not the reference's
+    Timeline timeline;
+    for (Part* p : {static_cast<Part*>(&boxical), static_cast<Part*>(&energy),
+                    static_cast<Part*>(&tunnel), &plain}) {
+        timeline.append(p); // held as Part*: the name is the object's class, not the pointer's
+    }
+    EXPECT_EQ(timeline.rowName(1), "Boxical");
+    EXPECT_EQ(timeline.rowName(2), "Energy");
+    EXPECT_EQ(timeline.rowName(3), "Tunnel");
+    EXPECT_EQ(timeline.rowName(4), "Part");
+    EXPECT_EQ(timeline.rowName(5), "");
 }
 
 TEST(TimelineRows, ActiveRowsUseTheClosedIntervalInDrawingOrder) {

@@ -27,6 +27,7 @@
 #include "tools/common/headless_player.h"
 #include "tools/common/offscreen_gl.h"
 #include "tools/common/png_writer.h"
+#include "app/row_list.h"
 #include "tools/common/timeline_rows.h"
 
 namespace fs = std::filesystem;
@@ -60,12 +61,18 @@ bool enterDataFolder(const std::string& data) {
     return true;
 }
 
-// The release player at the picture's size; a message on stderr when it cannot start.
-Application* startPlayer(const PictureArea& picture, bool withSound) {
+// The release player at the picture's size, drawing the rows --rows chose; a message on stderr
+// when it cannot start.
+Application* startPlayer(const PictureArea& picture, bool withSound, const CaptureOptions& o) {
     std::string error;
     Application* app = startHeadlessPlayer(picture.width, picture.height, withSound, error);
     if (!app) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());
+        return nullptr;
+    }
+    app->timeline.selection = o.rows;
+    if (!o.rows.everything()) {
+        std::printf("%s\n", describeRowSelection(app->timeline, o.rows).c_str());
     }
     return app;
 }
@@ -131,7 +138,7 @@ int runCapture(const CaptureOptions& o) {
     sys::useVirtualCounter(&counter);
 
     const PictureArea picture = fitPicture(o.width, o.height);
-    Application* app = startPlayer(picture, true);
+    Application* app = startPlayer(picture, true, o);
     if (!app) {
         return 1;
     }
@@ -280,7 +287,7 @@ int captureStills(const CaptureOptions& o) {
     sys::useVirtualCounter(&counter);
 
     const PictureArea picture = fitPicture(o.width, o.height);
-    Application* app = startPlayer(picture, false);
+    Application* app = startPlayer(picture, false, o);
     if (!app) {
         return 1;
     }

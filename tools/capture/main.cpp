@@ -16,6 +16,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "capture: %s\n\n%s", error.c_str(), captureUsage());
         return 2;
     }
+    if (options.help) {
+        std::fputs(captureUsage(), stdout);
+        return 0;
+    }
     sys::keepDefaultSignalHandling(); // Ctrl-C stops a long capture
     return options.still() ? captureStills(options) : runCapture(options);
 }

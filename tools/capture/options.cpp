@@ -8,6 +8,8 @@
 #include <set>
 
 #include "app/application.h"
+#include "app/row_list.h"
+#include "effects/schedule.h"
 
 namespace {
 
@@ -34,6 +36,8 @@ const char usageText[] =
     "  --log F.txt     one line per frame: frame, seconds, music order, demo time, rows\n"
     "  --at T[,T...]   stills at demo times T instead of a run: one time writes the PNG file\n"
     "                  OUT, several write OUT/at-SSS.mmm.png into the folder OUT\n"
+    "  --rows LIST     draw only these schedule rows, 1 to 22, such as 15 or 4-8,12\n"
+    "  --help          this text\n"
     "At least one of --out, --video, --wav and --sheet is needed for a run.\n";
 
 } // namespace
@@ -97,9 +101,13 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
     const double end = static_cast<double>(demoLength);
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        static const std::set<std::string> known = {"--data",  "--out",   "--fps",   "--size",
-                                                    "--from",  "--to",    "--video", "--wav",
-                                                    "--sheet", "--every", "--log",   "--at"};
+        if (name == "--help" || name == "-h") {
+            o.help = true;
+            return true;
+        }
+        static const std::set<std::string> known = {
+            "--data", "--out",   "--fps",   "--size", "--from", "--to",  "--video",
+            "--wav",  "--sheet", "--every", "--log",  "--at",   "--rows"};
         if (!known.count(name)) {
             error = "unknown argument \"" + name + "\"";
             return false;
@@ -146,6 +154,12 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
         } else if (name == "--every") {
             if (!parseSeconds(value, 0.001, end, o.every)) {
                 error = "--every wants seconds above 0, not \"" + value + "\"";
+                return false;
+            }
+        } else if (name == "--rows") {
+            std::string why;
+            if (!parseRowList(value.c_str(), scheduleRowCount, o.rows, why)) {
+                error = "--rows \"" + value + "\": " + why;
                 return false;
             }
         } else if (name == "--at") {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "timeline/timeline.h"
+
 // The largest frame the tool makes, in either direction: 4096 keeps one frame, its 4:3
 // picture and the GL buffers well inside memory and inside every GL driver's limits.
 constexpr int captureMaxSize = 4096;
@@ -25,6 +27,8 @@ struct CaptureOptions {
     std::string sheet;            // contact sheet PNG
     double every = 5.0;           // seconds between the sheet's frames
     std::string log;              // one line per frame: frame, seconds, order, demo time, rows
+    RowSelection rows;            // --rows: the schedule rows drawn; every row by default
+    bool help = false;            // --help: print the usage and stop
 
     bool still() const { return !at.empty(); }
 };

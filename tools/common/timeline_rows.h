@@ -2,14 +2,13 @@
 // (the capture's contact sheet and frame log, the benchmarks' slowest seconds).
 //
 // A row is a part's position in the timeline, counted from 1 in drawing order; its name is the
-// part's class name without the "Part" ending, read from the type itself, so the schedule
-// needs no table of names beside it.
+// part's class name without the "Part" ending (Timeline::rowName), so the schedule needs no
+// table of names beside it.
 #pragma once
 
 #include <string>
 #include <vector>
 
-class Part;
 struct Timeline;
 
 struct TimelineRow {
@@ -17,9 +16,8 @@ struct TimelineRow {
     std::string name; // "Boxical" for a BoxicalPart
 };
 
-// The class name of `part` without a trailing "Part" ("Part" itself for a bare Part).
-std::string partName(const Part& part);
-// The rows whose closed interval holds demo time t, in drawing order.
+// The rows whose closed interval holds demo time t and that the timeline's selection draws, in
+// drawing order, named by Timeline::rowName.
 std::vector<TimelineRow> activeRows(const Timeline& timeline, float t);
 // "4 Boxical, 5 PictureTunnel": the rows joined for a label; "-" when there are none.
 std::string describeRows(const std::vector<TimelineRow>& rows);
