@@ -38,5 +38,5 @@ int handleCommandLine(const PlayerProgram& program, int argc, char** argv);
 // without one would otherwise run with nothing to show.
 void requireDisplay();
 
-// The line printed after the report of a missing "tir.val": how to make the default data.
+// The line printed after the message about a missing "tir.val": how to make the default data.
 std::string missingDataHint();

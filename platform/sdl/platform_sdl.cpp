@@ -194,7 +194,7 @@ static bool initVideo() {
 }
 
 // Fits the 4:3 picture into the drawable and centres it (bars left and right, or above and
-// below on a tall screen). The demo never sets a viewport of its own.
+// below on a tall screen). The demo itself sets no viewport.
 static void setViewport(int x, int y, int width, int height) {
     using Viewport = void (*)(int, int, int, int);
     if (auto viewport = reinterpret_cast<Viewport>(SDL_GL_GetProcAddress("glViewport"))) {
