@@ -5,78 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <optional>
 #include <thread>
 
-#include "app/dev_application.h"
-#include "forge_test_support.h"
-#include "gfx/gl_api.h"
+#include "dev_player_test_support.h"
 #include "gfx/render_context.h"
-#include "gfx/render_state.h"
 #include "gfx/text_overlay.h"
-#include "music_test_support.h"
 #include "platform/fsound.h"
-#include "scene/track.h"
-#include "timeline/part.h"
-#include "tools/common/offscreen_gl.h"
 
 using namespace testing_support;
 
 namespace {
 
-struct DevPlayerTest : ForgedData {
-    sys::VirtualCounter counter;
-    DevApplication* app = nullptr;
-    std::optional<WorkingDir> cwd;
-    std::optional<EnvVar> audio;
-
+struct DevPlayerTest : DevPlayerFixture {
     void SetUp() override {
         ForgedData::SetUp();
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        // The player builds its own search path from the folder it starts in.
-        searchPath.clear();
-        delete source;
-        source = nullptr;
-        resetArchive();
-        cwd.emplace(dir->path);
-        counter.frequency = 1000000;
-        counter.now = 0;
-        sys::useVirtualCounter(&counter);
-        resetPlayerState();
-        renderState.reset();
-        pauseLeakChecks(true); // the GL driver's own allocations outlive the player's context
-    }
-    void TearDown() override {
-        if (app) {
-            if (app->window) {
-                sys::destroyWindow(app->window); // WM_DESTROY: sound closed, display restored
-            }
-            sys::Message m;
-            while (sys::peekMessage(m)) {
-            }
-            for (int i = 0; i < app->timeline.count; ++i) {
-                delete app->timeline.items[i]; // some parts reset GL state as they go
-            }
-            app->timeline.releaseArray();
-            unloadGl();
-            delete app;
-        }
-        for (SearchPath::Node* n = searchPath.head; n; n = n->next) {
-            delete n->source;
-        }
-        searchPath.clear();
-        resetArchive();
-        delete syncEnvelope; // a process's start-up keeps it to the end; a test gives it back
-        syncEnvelope = nullptr;
-        sys::useVirtualCounter(nullptr);
-        resetPlayerState();
-        renderState.reset();
-        cwd.reset();
-        audio.reset();
-        pauseLeakChecks(false);
-        ForgedData::TearDown();
+        enterPlayerFolder(dir->path);
     }
 
     void start(bool sound) {
@@ -88,20 +34,7 @@ struct DevPlayerTest : ForgedData {
         ASSERT_NE(app->context, nullptr);
         ASSERT_EQ(app->scheduleReady, 1);
     }
-    // A key through the window's queue, as the platform delivers it. Paint requests are left
-    // alone: the test runs frames itself.
-    void press(unsigned key) {
-        sys::postMessage(app->window, sys::WM_KEYDOWN, key);
-        sys::Message m;
-        while (sys::peekMessage(m)) {
-            if (m.message == sys::WM_KEYDOWN) {
-                sys::dispatchMessage(m);
-            }
-        }
-    }
-    void advance(double seconds) { counter.now += static_cast<int64_t>(seconds * 1e6); }
     float timeNow() const { return demoClock.update(counter.now, counter.frequency); }
-    float keyTime(int k) const { return syncEnvelope->keys[k].time; }
     // Waits for the sound library to report `order` as heard.
     bool heard(int order) {
         for (int i = 0; i < 2000; ++i) {

@@ -21,6 +21,7 @@
 #include "app/command_line.h"
 #include "app/dev_application.h"
 #include "app/row_list.h"
+#include "dev_player_test_support.h"
 #include "effects/schedule.h"
 #include "forge_test_support.h"
 #include "gfx/gl_api.h"
@@ -148,12 +149,8 @@ TEST(DemoClockSeek, PauseHoldsTimeSeekMovesItAndResumeRunsOnFromIt) {
 // ---------------------------------------------------------------------------------------------
 // The development player, headless, on a folder that holds tir.val
 
-struct DevTimelineTest : ForgedData {
-    sys::VirtualCounter counter;
-    DevApplication* app = nullptr;
-    std::optional<ScratchDir> folder; // a copy of the data the test may change
-    std::optional<WorkingDir> cwd;
-    std::optional<EnvVar> audio;
+struct DevTimelineTest : DevPlayerFixture {
+    std::optional<ScratchDir> folder;  // a copy of the data the test may change
     std::vector<unsigned char> pixels; // the last frame's picture
     bool readPixels = false;
 
@@ -162,51 +159,13 @@ struct DevTimelineTest : ForgedData {
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        // The player builds its own search path from the folder it starts in.
-        searchPath.clear();
-        delete source;
-        source = nullptr;
-        resetArchive();
         folder.emplace("devtime");
         std::filesystem::copy_file(archivePath(), folder->file("tir.val"));
-        cwd.emplace(folder->path);
-        counter.frequency = 1000000;
-        counter.now = 0;
-        sys::useVirtualCounter(&counter);
-        resetPlayerState();
-        renderState.reset();
-        pauseLeakChecks(true); // the GL driver's own allocations outlive the player's context
+        enterPlayerFolder(folder->path);
     }
     void TearDown() override {
-        if (app) {
-            if (app->window) {
-                sys::destroyWindow(app->window); // WM_DESTROY: sound closed, display restored
-            }
-            sys::Message m;
-            while (sys::peekMessage(m)) {
-            }
-            for (int i = 0; i < app->timeline.count; ++i) {
-                delete app->timeline.items[i];
-            }
-            app->timeline.releaseArray();
-            unloadGl();
-            delete app;
-        }
-        for (SearchPath::Node* n = searchPath.head; n; n = n->next) {
-            delete n->source;
-        }
-        searchPath.clear();
-        resetArchive();
-        delete syncEnvelope;
-        syncEnvelope = nullptr;
-        sys::useVirtualCounter(nullptr);
-        resetPlayerState();
-        renderState.reset();
-        cwd.reset();
+        DevPlayerFixture::TearDown();
         folder.reset();
-        audio.reset();
-        pauseLeakChecks(false);
-        ForgedData::TearDown();
     }
 
     // Starts the player as runDevPlayer does, up to its message loop: the test runs the frames.
@@ -230,21 +189,7 @@ struct DevTimelineTest : ForgedData {
         ASSERT_EQ(app->scheduleReady, 1);
         ASSERT_EQ(app->music.initialised, sound ? 1 : 0);
     }
-    // A key through the window's queue, as the platform delivers it; paint requests are left
-    // alone, the test runs frames itself.
-    void press(unsigned key, bool shift = false) {
-        sys::postMessage(app->window, sys::WM_KEYDOWN, key,
-                         shift ? intptr_t{sys::keyFlagShift} : 0);
-        sys::Message m;
-        while (sys::peekMessage(m)) {
-            if (m.message == sys::WM_KEYDOWN) {
-                sys::dispatchMessage(m);
-            }
-        }
-    }
-    void advance(double seconds) { counter.now += static_cast<int64_t>(seconds * 1e6); }
     float timeNow() const { return demoClock.timeAt(counter.now, counter.frequency); }
-    float keyTime(int k) const { return syncEnvelope->keys[k].time; }
     std::vector<unsigned char> frameAt() {
         readPixels = true;
         app->frame();
