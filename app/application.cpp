@@ -91,13 +91,19 @@ void requireMultitexture() {
     }
 }
 
-void buildSearchPath() {
+void addDataSources(SearchPath& path) {
     // Each registration goes in front: lookups try the archive, then .\textures\, then the
-    // working directory. The sources live until the process ends.
-    searchPath.add(new DirectorySource(""));
-    searchPath.add(new DirectorySource(".\\textures\\"));
-    searchPath.add(new ArchiveSource("tir.val"));
-    if (!archive.archiveOpen) {
+    // working directory.
+    path.add(std::make_unique<DirectorySource>(""));
+    path.add(std::make_unique<DirectorySource>(".\\textures\\"));
+    path.add(std::make_unique<ArchiveSource>("tir.val"));
+}
+
+void buildSearchPath() {
+    // The sources live until the process ends.
+    addDataSources(searchPath);
+    const ArchiveSource* archive = searchPath.archive();
+    if (archive && !archive->opened()) {
         std::fprintf(stderr, "%s\n", missingDataHint().c_str());
     }
 }

@@ -12,6 +12,7 @@
 #include "timeline/timeline.h"
 
 class RenderContext;
+class SearchPath;
 class TextOverlay;
 
 // The process-wide settings: the setup dialog (or the development player's fixed values)
@@ -103,6 +104,8 @@ void requireMultitexture();
 // The search path: the working directory, .\textures\, then "tir.val" in front of both. When
 // the archive is missing, its report is followed by one line on how to make the default data.
 void buildSearchPath();
+// The same three sources, owned by `path`, added to it (a reload builds a new path with them).
+void addDataSources(SearchPath& path);
 // Loads "mystified.env" as the synchronisation envelope; one without keys is fatal, since every
 // order change reads a key.
 void loadSyncEnvelope();

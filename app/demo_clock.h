@@ -55,6 +55,13 @@ struct DemoClock {
     // Neither does anything when already in that state.
     void pause(int64_t counter, int64_t frequency);
     void resume(int64_t counter);
+    // Puts `envelope` in place of the synchronisation envelope and returns the one it replaces,
+    // which the caller then owns (the reload's swap).
+    ScalarTrack* replaceSyncEnvelope(ScalarTrack* envelope) {
+        ScalarTrack* previous = syncEnvelope;
+        syncEnvelope = envelope;
+        return previous;
+    }
     // Back to a fresh process's clock (the envelope is not owned).
     void reset() { *this = DemoClock{}; }
 };

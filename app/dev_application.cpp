@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/data_reload.h"
 #include "app/row_list.h"
 #include "effects/schedule.h"
 #include "gfx/gl_api.h"
@@ -280,124 +281,18 @@ std::string DevApplication::statusLine(float t) const {
 // ---------------------------------------------------------------------------------------------
 // Reload
 
-namespace {
-
-// A fatal error during a reload ends the attempt instead of the process.
-struct ReloadAbort {
-    int code;
-};
-[[noreturn]] void abortReload(int code) {
-    throw ReloadAbort{code};
-}
-
-std::string* reloadReport = nullptr; // the reports of the attempt running now
-
-void collectReport(const char* text, const char* caption) {
-    std::string line = std::string(caption) + ": " + text;
-    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) {
-        line.pop_back();
-    }
-    if (reloadReport) {
-        *reloadReport += (reloadReport->empty() ? "" : "\n") + line;
-    }
-}
-
-// The search path's archive source; null when it has none.
-SearchPath::Node* archiveNode() {
-    for (SearchPath::Node* n = searchPath.head; n; n = n->next) {
-        if (dynamic_cast<ArchiveSource*>(n->source)) {
-            return n;
-        }
-    }
-    return nullptr;
-}
-
-void deleteParts(Timeline& parts) {
-    for (int i = 0; i < parts.count; ++i) {
-        delete parts.items[i];
-    }
-    parts.releaseArray();
-}
-
-} // namespace
-
 bool DevApplication::reload() {
-    std::string report;
-    reloadReport = &report;
-    const sys::ExitHook previousExit = sys::setExitHook(&abortReload);
-    const sys::ReportHook previousReport = sys::setReportHook(&collectReport);
-
-    // The archive has one process-wide state, which its source reads: the old state is set
-    // aside while the new one is read, and comes back if anything fails.
-    SearchPath::Node* node = archiveNode();
-    FileSource* oldSource = node ? node->source : nullptr;
-    auto oldArchive = std::make_unique<ArchiveState>(archive);
-    ArchiveSource* newSource = nullptr;
-    ScalarTrack* newEnvelope = nullptr;
-    Timeline newTimeline;
-    int ready = 0;
-    bool loaded = true;
-    try {
-        if (node) {
-            archive = ArchiveState{};
-            newSource = new ArchiveSource(oldArchive->archivePath);
-            node->source = newSource;
-        }
-        newEnvelope = readSyncEnvelope();
-        buildSchedule(newTimeline, ready);
-    } catch (const ReloadAbort& abort) {
-        loaded = false;
-        if (report.empty()) {
-            report = "loading ended with exit code " + std::to_string(abort.code);
-        }
-    }
-    // The archive asks to quit when it cannot be opened or misses a file; here that is one more
-    // failure to report, not the end.
-    if (sys::withdrawQuitRequests() > 0) {
-        loaded = false;
-    }
-    sys::setExitHook(previousExit);
-    sys::setReportHook(previousReport);
-    reloadReport = nullptr;
-
-    if (!loaded) {
-        deleteParts(newTimeline);
-        delete newEnvelope;
-        if (node) {
-            resetArchive(); // the new archive's state, whole or half read
-            delete newSource;
-            archive = *oldArchive;
-            node->source = oldSource;
-        }
-    } else {
-        if (node) {
-            // The old source's destructor releases the archive state it sees: the old one.
-            const auto current = std::make_unique<ArchiveState>(archive);
-            archive = *oldArchive;
-            delete oldSource;
-            archive = *current;
-        }
-        std::swap(timeline.items, newTimeline.items);
-        std::swap(timeline.count, newTimeline.count);
-        std::swap(timeline.capacity, newTimeline.capacity);
-        deleteParts(newTimeline); // now the old parts
-        delete demoClock.syncEnvelope;
-        demoClock.syncEnvelope = newEnvelope;
-    }
-    // A part's destructor may leave another matrix selected; each frame starts with the
-    // modelview matrix selected, as the last frame's overlay block left it.
-    glMatrixMode(GL_MODELVIEW);
-
-    if (loaded) {
+    const ReloadResult result = reloadDemoData(timeline);
+    if (result.loaded) {
         lastReloadFailure.clear();
         std::fprintf(stderr, "devplayer: reloaded the data: %d parts\n", timeline.count);
     } else {
-        lastReloadFailure = report;
+        lastReloadFailure = result.reason;
         std::fprintf(stderr, "devplayer: reload failed; the data loaded before stays in use:\n%s\n",
-                     report.c_str());
+                     result.reason.c_str());
     }
     std::fflush(stderr);
-    return loaded;
+    return result.loaded;
 }
 
 // ---------------------------------------------------------------------------------------------

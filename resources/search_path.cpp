@@ -12,7 +12,6 @@
 #include "platform/fatal.h"
 #include "platform/platform.h"
 
-ArchiveState archive;
 SearchPath searchPath;
 
 namespace {
@@ -218,152 +217,148 @@ LoadedFile* DirectorySource::load(const char* name, int mode) {
 // ---------------------------------------------------------------------------------------------
 // ArchiveSource
 
-ArchiveSource::ArchiveSource(const char* archivePath) {
-    const size_t pathLength = std::strlen(archivePath);
+namespace {
+
+int32_t get32(const unsigned char* p) {
+    int32_t v;
+    std::memcpy(&v, p, 4); // little-endian on every platform the program runs on
+    return v;
+}
+
+} // namespace
+
+ArchiveSource::ArchiveSource(const char* path) {
+    const size_t pathLength = std::strlen(path);
     if (pathLength > archiveMaxPath) {
         sys::fatalf("File systema error",
                     "FILE ERROR : archive path too long (%zu characters, at most %d): %.80s...\n",
-                    pathLength, archiveMaxPath, archivePath);
+                    pathLength, archiveMaxPath, path);
     }
-    std::memcpy(archive.archivePath, archivePath, pathLength + 1);
-    const std::string native = sys::nativePath(archivePath);
+    archivePath = path;
+    const std::string native = sys::nativePath(path);
     // A folder or a device opens as a stream too, but holds no directory to read: it counts as
     // an archive that cannot be opened.
     const PathKind kind = pathKind(native);
-    archive.archiveStream = kind == PathKind::file ? std::fopen(native.c_str(), "rb") : nullptr;
-    if (!archive.archiveStream) {
+    stream.reset(kind == PathKind::file ? std::fopen(native.c_str(), "rb") : nullptr);
+    if (!stream) {
         // Reported, and the directory is never read: every lookup falls through to the other
         // sources.
-        reportArchiveError("No archive file!!! ", archivePath,
+        reportArchiveError("No archive file!!! ", path,
                            kind == PathKind::folder  ? "(it is a folder, not a file)"
                            : kind == PathKind::other ? "(it is not a plain file)"
                                                      : nullptr);
-        archive.archiveOpen = 0;
-        archive.entryCount = 0;
         return;
     }
-    archive.archiveOpen = 1;
-    archive.entryCount = 0;
-    FILE* f = archive.archiveStream;
+    // A damaged directory is fatal; when the fatal path unwinds (a test, a reload) the members
+    // give back the stream and the entries read so far.
+    readDirectory();
+    directoryRead = true;
+}
+
+void ArchiveSource::readDirectory() {
+    const char* name = archivePath.c_str();
+    FILE* f = stream.get();
     const int64_t fileSize = fileLength(f);
-    archive.archiveSize = fileSize;
+    archiveSize = fileSize;
     if (fileSize == 0) {
-        corruptArchive(archivePath,
-                       "the file is empty (an archive starts with a 28-byte entry "
-                       "header)",
+        corruptArchive(name, "the file is empty (an archive starts with a 28-byte entry header)",
                        0);
     }
 
     int64_t position = 0;
     for (;;) {
-        if (archive.entryCount >= archiveMaxEntries) {
-            corruptArchive(archivePath, "more than 1000 entries", position);
+        if (entries.size() >= static_cast<size_t>(archiveMaxEntries)) {
+            corruptArchive(name, "more than 1000 entries", position);
         }
         if (position < 0 || position + archiveHeaderSize > fileSize) {
-            corruptArchive(archivePath, "an entry header lies past the end of the file", position);
+            corruptArchive(name, "an entry header lies past the end of the file", position);
         }
-        auto* entry = static_cast<ArchiveEntry*>(std::calloc(1, sizeof(ArchiveEntry)));
-        archive.entries[archive.entryCount] = entry;
         unsigned char header[archiveHeaderSize];
         std::fseek(f, static_cast<long>(position), SEEK_SET);
         if (std::fread(header, 1, archiveHeaderSize, f) != archiveHeaderSize) {
-            corruptArchive(archivePath, "an entry header cannot be read", position);
+            corruptArchive(name, "an entry header cannot be read", position);
         }
-        std::memcpy(entry, header, archiveHeaderSize);
-        if (entry->nameLength <= 0 || entry->nameLength > archiveMaxName) {
-            corruptArchive(archivePath, "a name length of 0 or over 255", position + 8);
+        ArchiveEntry entry;
+        entry.size = get32(header);
+        entry.storedSize = get32(header + 4);
+        entry.nameLength = get32(header + 8);
+        entry.dataOffset = get32(header + 12);
+        entry.nameOffset = get32(header + 16);
+        entry.nextOffset = get32(header + 20);
+        entry.method = header[24];
+        if (entry.nameLength <= 0 || entry.nameLength > archiveMaxName) {
+            corruptArchive(name, "a name length of 0 or over 255", position + 8);
         }
-        if (entry->nameOffset < 0 ||
-            static_cast<int64_t>(entry->nameOffset) + entry->nameLength > fileSize) {
-            corruptArchive(archivePath, "a name lies past the end of the file", position + 16);
+        if (entry.nameOffset < 0 ||
+            static_cast<int64_t>(entry.nameOffset) + entry.nameLength > fileSize) {
+            corruptArchive(name, "a name lies past the end of the file", position + 16);
         }
-        if (entry->size < 0 || entry->storedSize < 0) {
-            corruptArchive(archivePath, "a negative size", position);
+        if (entry.size < 0 || entry.storedSize < 0) {
+            corruptArchive(name, "a negative size", position);
         }
-        if (entry->method == '0' &&
-            (entry->dataOffset < 0 ||
-             static_cast<int64_t>(entry->dataOffset) + entry->storedSize > fileSize)) {
-            corruptArchive(archivePath, "an entry's data lies past the end of the file",
-                           position + 12);
+        if (entry.method == '0' &&
+            (entry.dataOffset < 0 ||
+             static_cast<int64_t>(entry.dataOffset) + entry.storedSize > fileSize)) {
+            corruptArchive(name, "an entry's data lies past the end of the file", position + 12);
         }
-        if (entry->method == '0' && entry->storedSize > entry->size) {
-            corruptArchive(archivePath, "an entry stores more bytes than its size", position + 4);
+        if (entry.method == '0' && entry.storedSize > entry.size) {
+            corruptArchive(name, "an entry stores more bytes than its size", position + 4);
         }
         // The in-memory size of stored data cannot exceed the archive itself; this also keeps a
         // damaged size from asking for gigabytes.
-        if (entry->size > fileSize) {
-            corruptArchive(archivePath, "an entry's size is larger than the archive", position);
+        if (entry.size > fileSize) {
+            corruptArchive(name, "an entry's size is larger than the archive", position);
         }
-        entry->name =
-            static_cast<char*>(std::calloc(static_cast<size_t>(entry->nameLength) + 1, 1));
-        std::fseek(f, entry->nameOffset, SEEK_SET);
-        if (std::fread(entry->name, 1, static_cast<size_t>(entry->nameLength), f) !=
-            static_cast<size_t>(entry->nameLength)) {
-            corruptArchive(archivePath, "a name cannot be read", entry->nameOffset);
+        char stored[archiveMaxName + 1] = {};
+        std::fseek(f, entry.nameOffset, SEEK_SET);
+        if (std::fread(stored, 1, static_cast<size_t>(entry.nameLength), f) !=
+            static_cast<size_t>(entry.nameLength)) {
+            corruptArchive(name, "a name cannot be read", entry.nameOffset);
         }
-        upperCase(entry->name);
-        ++archive.entryCount;
-        if (entry->nextOffset == -1) {
+        upperCase(stored); // the name ends at its first zero byte
+        entry.name = stored;
+        const int32_t nextOffset = entry.nextOffset;
+        const int64_t next = nextOffset == 0
+                                 ? static_cast<int64_t>(entry.nameOffset) + entry.nameLength
+                                 : nextOffset;
+        entries.push_back(std::move(entry));
+        if (nextOffset == -1) {
             break;
         }
-        const int64_t next = entry->nextOffset == 0
-                                 ? static_cast<int64_t>(entry->nameOffset) + entry->nameLength
-                                 : entry->nextOffset;
         // Headers must move forwards, which also rules out a chain that loops.
         if (next <= position) {
-            corruptArchive(archivePath, "the chain of entries loops or goes backwards",
-                           position + 20);
+            corruptArchive(name, "the chain of entries loops or goes backwards", position + 20);
         }
         position = next;
     }
 
-    std::sort(archive.entries, archive.entries + archive.entryCount,
-              [](const ArchiveEntry* a, const ArchiveEntry* b) {
-                  return std::strcmp(a->name, b->name) < 0;
-              });
+    std::sort(entries.begin(), entries.end(), [](const ArchiveEntry& a, const ArchiveEntry& b) {
+        return std::strcmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
 }
 
-void resetArchive() {
-    for (ArchiveEntry*& entry : archive.entries) {
-        if (entry) {
-            std::free(entry->name);
-            std::free(entry);
-            entry = nullptr;
-        }
-    }
-    archive.entryCount = 0;
-    if (archive.archiveOpen) {
-        std::fclose(archive.archiveStream);
-        archive.archiveOpen = 0;
-    }
-    archive.archiveStream = nullptr;
-}
+ArchiveSource::~ArchiveSource() = default;
 
-ArchiveSource::~ArchiveSource() {
-    resetArchive();
-}
-
-ArchiveEntry* ArchiveSource::lookup(const char* name, bool quiet) {
+const ArchiveEntry* ArchiveSource::lookup(const char* name, bool quiet) {
     char key[256];
     checkNameLength(name);
     std::strcpy(key, name);
     upperCase(key);
-    if (archive.entryCount == 0) {
+    if (entries.empty()) {
         return nullptr; // no archive, or an archive that could not be opened
     }
-    if (archive.archiveOpen != 1) {
-        archive.archiveStream = std::fopen(sys::nativePath(archive.archivePath).c_str(), "rb");
-        if (!archive.archiveStream) {
+    if (!stream) {
+        stream.reset(std::fopen(sys::nativePath(archivePath.c_str()).c_str(), "rb"));
+        if (!stream) {
             return nullptr;
         }
-        archive.archiveOpen = 1;
     }
-    int lo = 0, hi = archive.entryCount - 1;
+    int lo = 0, hi = entryCount() - 1;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
-        const int c = std::strcmp(key, archive.entries[mid]->name);
+        const int c = std::strcmp(key, entries[static_cast<size_t>(mid)].name.c_str());
         if (c == 0) {
-            return archive.entries[mid];
+            return &entries[static_cast<size_t>(mid)];
         }
         if (c < 0) {
             hi = mid - 1;
@@ -378,17 +373,17 @@ ArchiveEntry* ArchiveSource::lookup(const char* name, bool quiet) {
 }
 
 void* ArchiveSource::loadInto(const char* name, void* buffer) {
-    ArchiveEntry* entry = lookup(name, true);
+    const ArchiveEntry* entry = lookup(name, true);
     if (!entry) {
         return nullptr;
     }
     if (!buffer) {
         buffer = allocateFileBuffer(entry->size);
     }
-    std::fseek(archive.archiveStream, entry->dataOffset, SEEK_SET);
+    std::fseek(stream.get(), entry->dataOffset, SEEK_SET);
     if (entry->method == '0') {
         const size_t got =
-            std::fread(buffer, 1, static_cast<size_t>(entry->storedSize), archive.archiveStream);
+            std::fread(buffer, 1, static_cast<size_t>(entry->storedSize), stream.get());
         if (got != static_cast<size_t>(entry->storedSize)) {
             return nullptr;
         }
@@ -402,35 +397,48 @@ LoadedFile* ArchiveSource::load(const char* name, int mode) {
     if (!data) {
         return nullptr;
     }
-    ArchiveEntry* entry = lookup(name, true);
+    const ArchiveEntry* entry = lookup(name, true);
     return new LoadedFile(static_cast<unsigned char*>(data), entry->size, mode);
 }
 
 FILE* ArchiveSource::openStream(const char* name, int mode) {
-    ArchiveEntry* entry = lookup(name, false);
+    const ArchiveEntry* entry = lookup(name, false);
     if (!entry) {
         // Reported by the lookup; the caller never gets a stream that is not at its file.
         return nullptr;
     }
-    std::fseek(archive.archiveStream, entry->dataOffset, SEEK_SET);
+    std::fseek(stream.get(), entry->dataOffset, SEEK_SET);
     // The stream now belongs to the caller, who closes it; the next lookup reopens the archive.
-    archive.archiveOpen = 0;
-    return archive.archiveStream;
+    return stream.release();
 }
 
 // ---------------------------------------------------------------------------------------------
 // SearchPath
 
 void SearchPath::add(FileSource* source) {
-    head = new Node{source, head};
+    head = new Node{source, head, nullptr};
+}
+
+void SearchPath::add(std::unique_ptr<FileSource> source) {
+    FileSource* s = source.get();
+    head = new Node{s, head, std::move(source)};
 }
 
 void SearchPath::clear() {
     while (head) {
         Node* next = head->next;
-        delete head;
+        delete head; // and the source, when the path owns it
         head = next;
     }
+}
+
+ArchiveSource* SearchPath::archive() const {
+    for (const Node* n = head; n; n = n->next) {
+        if (auto* a = dynamic_cast<ArchiveSource*>(n->source)) {
+            return a;
+        }
+    }
+    return nullptr;
 }
 
 // The message of a search that found nothing. When a folder source holds a folder of that

@@ -9,7 +9,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 // load() modes: a file no source has is fatal, or returns null quietly.
 constexpr int loadFatal = 0;
@@ -79,7 +82,8 @@ public:
     char* prefix;
 };
 
-// The 28-byte directory header of one archive entry, read verbatim, and its upper-cased name.
+// One archive entry: the 28-byte directory header, read field by field, and the entry's
+// upper-cased name.
 struct ArchiveEntry {
     int32_t size;       // bytes in memory: buffer size, bytes unscrambled, size reported
     int32_t storedSize; // bytes read from the archive at dataOffset
@@ -88,8 +92,7 @@ struct ArchiveEntry {
     int32_t nameOffset;
     int32_t nextOffset; // next header: 0 = right after the name, -1 = this is the last entry
     uint8_t method;     // '0': stored; anything else: the data is not read
-    uint8_t unused[3];
-    char* name;
+    std::string name;
 };
 
 constexpr int archiveMaxEntries = 1000;
@@ -97,33 +100,51 @@ constexpr int archiveMaxPath = 199;
 constexpr int archiveMaxName = 255;
 constexpr int archiveHeaderSize = 28;
 
-// The archive's process-wide state: there is only ever one archive.
-struct ArchiveState {
-    char archivePath[200] = {};
-    FILE* archiveStream = nullptr;
-    int archiveOpen = 0; // 1 while archiveStream belongs to the archive source
-    ArchiveEntry* entries[archiveMaxEntries] = {};
-    int entryCount = 0;
-    int64_t archiveSize = 0;
-};
-extern ArchiveState archive;
-// Frees the directory and closes the archive's stream (also one left half-read by a damaged
-// directory), so a new archive source can be made.
-void resetArchive();
-
-// The data archive. The constructor reads and checks the whole directory; an archive that
-// cannot be opened is reported and then answers every lookup with null.
+// The data archive. The source owns everything it reads: its path, its directory (sorted by
+// name) and the stream on the archive file, which it closes when it is destroyed unless
+// openStream has handed it to a caller. The constructor reads and checks the whole directory;
+// a damaged directory is fatal with the archive's name, and whatever was read of it is given
+// back as the constructor unwinds. An archive that cannot be opened is reported and then
+// answers every lookup with null.
 class ArchiveSource : public FileSource {
 public:
     explicit ArchiveSource(const char* archivePath);
     ~ArchiveSource() override;
+    ArchiveSource(const ArchiveSource&) = delete;
+    ArchiveSource& operator=(const ArchiveSource&) = delete;
+
     LoadedFile* load(const char* name, int mode) override;
     void* loadInto(const char* name, void* buffer) override;
+    // The stream is the source's own, positioned at the entry's data; from then on it belongs
+    // to the caller, and the next lookup opens the archive again.
     FILE* openStream(const char* name, int mode) override;
     void touch() override {}
 
     // The entry of `name` (any case), or null. A miss that is not quiet is reported.
-    static ArchiveEntry* lookup(const char* name, bool quiet);
+    const ArchiveEntry* lookup(const char* name, bool quiet);
+
+    // Whether the archive file was opened and its directory read.
+    bool opened() const { return directoryRead; }
+    // Whether the source holds its stream now: false after openStream handed it out, until
+    // the next lookup opens the archive again.
+    bool holdsStream() const { return stream != nullptr; }
+    const std::string& path() const { return archivePath; }
+    int entryCount() const { return static_cast<int>(entries.size()); }
+    // Entry `i` in name order, 0 <= i < entryCount().
+    const ArchiveEntry& entry(int i) const { return entries[static_cast<size_t>(i)]; }
+
+private:
+    void readDirectory();
+
+    struct CloseStream {
+        void operator()(FILE* f) const { std::fclose(f); }
+    };
+
+    std::string archivePath;
+    std::unique_ptr<FILE, CloseStream> stream; // null while a caller has it
+    std::vector<ArchiveEntry> entries;
+    int64_t archiveSize = 0;
+    bool directoryRead = false;
 };
 
 // JPEG pictures (names containing ".jpg" in any case) are stored plain in the archive, since the
@@ -136,21 +157,34 @@ bool isJpegName(const char* name);
 void scrambleArchiveBytes(unsigned char* data, int64_t count);
 
 // The ordered list of sources. add() puts a source in front, so the last one added is tried
-// first.
+// first. A source added by pointer stays the caller's; one handed over as a unique_ptr belongs
+// to the path and is destroyed with it (or by clear()). Move-only: swap() exchanges two whole
+// lists, which is how a complete new path replaces the one in use.
 class SearchPath : public FileSource {
 public:
-    ~SearchPath() override = default; // the sources are not owned
+    SearchPath() = default;
+    ~SearchPath() override { clear(); }
+    SearchPath(const SearchPath&) = delete;
+    SearchPath& operator=(const SearchPath&) = delete;
+
     void add(FileSource* source);
-    // Forgets every source (for tools and tests that build their own path).
+    void add(std::unique_ptr<FileSource> source);
+    // Forgets every source, destroying those the path owns.
     void clear();
+    void swap(SearchPath& other) noexcept { std::swap(head, other.head); }
+
     LoadedFile* load(const char* name, int mode) override;
     void* loadInto(const char* name, void* buffer) override;
     FILE* openStream(const char* name, int mode) override;
     void touch() override;
 
+    // The first archive source on the path, or null.
+    ArchiveSource* archive() const;
+
     struct Node {
         FileSource* source;
         Node* next;
+        std::unique_ptr<FileSource> owned; // source itself when the path owns it
     };
     Node* head = nullptr;
 };

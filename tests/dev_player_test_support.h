@@ -27,9 +27,7 @@ struct DevPlayerFixture : ForgedData {
     // folder it starts in, so the fixture's archive source is given back first.
     void enterPlayerFolder(const std::filesystem::path& folder) {
         searchPath.clear();
-        delete source;
         source = nullptr;
-        resetArchive();
         cwd.emplace(folder);
         counter.frequency = 1000000;
         counter.now = 0;
@@ -54,13 +52,9 @@ struct DevPlayerFixture : ForgedData {
             delete app;
             app = nullptr;
         }
-        for (SearchPath::Node* n = searchPath.head; n; n = n->next) {
-            delete n->source;
-        }
-        searchPath.clear();
-        resetArchive();
-        delete syncEnvelope; // a process's start-up keeps it to the end; a test gives it back
-        syncEnvelope = nullptr;
+        searchPath.clear(); // and the player's own sources with it
+        // A process's start-up keeps the envelope to the end; a test gives it back.
+        delete demoClock.replaceSyncEnvelope(nullptr);
         sys::useVirtualCounter(nullptr);
         resetPlayerState();
         renderState.reset();

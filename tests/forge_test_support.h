@@ -58,19 +58,17 @@ inline const ForgedDataSet& forgedDataSet() {
 
 // Every entry of the forged archive as the archive writer takes it (JPEG pictures as stored,
 // everything else unscrambled), with the entries of `replace` put in place of those of the
-// same name (any case) or added. Leaves the search path and the archive state empty.
+// same name (any case) or added.
 inline std::vector<ArchiveInput> forgedEntries(const std::vector<ArchiveInput>& replace = {}) {
     std::vector<ArchiveInput> entries;
     const ForgedDataSet& set = forgedDataSet();
     if (!set.made) {
         return entries;
     }
-    searchPath.clear();
-    resetArchive();
     {
         ArchiveSource source(set.dir->file("tir.val").c_str());
-        for (int i = 0; i < archive.entryCount; ++i) {
-            const std::string name = archive.entries[i]->name;
+        for (int i = 0; i < source.entryCount(); ++i) {
+            const std::string name = source.entry(i).name;
             LoadedFile* f = source.load(name.c_str(), loadQuiet);
             std::vector<unsigned char> bytes(f->data, f->data + f->size);
             delete f;
@@ -81,7 +79,6 @@ inline std::vector<ArchiveInput> forgedEntries(const std::vector<ArchiveInput>& 
             entries.push_back({name, bytes});
         }
     }
-    resetArchive();
     for (const ArchiveInput& r : replace) {
         bool found = false;
         for (ArchiveInput& e : entries) {
@@ -103,7 +100,7 @@ struct ForgedData : ::testing::Test {
 
     static void SetUpTestSuite() { dir = forgedDataSet().dir.get(); }
 
-    ArchiveSource* source = nullptr;
+    ArchiveSource* source = nullptr; // owned by the search path
 
     void SetUp() override {
         if (forgeTool().empty()) {
@@ -111,15 +108,11 @@ struct ForgedData : ::testing::Test {
         }
         ASSERT_TRUE(forgedDataSet().made) << "forge failed: " << forgedDataSet().log;
         searchPath.clear();
-        resetArchive();
-        source = new ArchiveSource(archivePath().c_str());
-        searchPath.add(source);
+        auto archive = std::make_unique<ArchiveSource>(archivePath().c_str());
+        source = archive.get();
+        searchPath.add(std::move(archive));
     }
-    void TearDown() override {
-        searchPath.clear();
-        delete source;
-        resetArchive();
-    }
+    void TearDown() override { searchPath.clear(); }
 
     static std::string archivePath() { return dir->file("tir.val"); }
     static std::string readFileText(const std::string& path) {

@@ -71,11 +71,10 @@ struct BadArchive : BadInput {
         const std::string p = path("tir.val");
         const Outcome o = outcomeOf([&] {
             ArchiveSource source(p.c_str());
-            for (int i = 0; i < archive.entryCount; ++i) {
-                delete source.load(archive.entries[i]->name, loadQuiet);
+            for (int i = 0; i < source.entryCount(); ++i) {
+                delete source.load(source.entry(i).name.c_str(), loadQuiet);
             }
         });
-        resetArchive();
         return o;
     }
     void put32(std::vector<unsigned char>& image, size_t at, int32_t v) {
@@ -153,7 +152,8 @@ TEST_F(BadArchive, FolderIsReportedAsNoArchive) {
     int quitCode = -1;
     const Outcome o = outcomeOf([&] {
         ArchiveSource source(p.c_str());
-        EXPECT_EQ(archive.entryCount, 0);
+        EXPECT_EQ(source.entryCount(), 0);
+        EXPECT_FALSE(source.opened());
         // The report asks the program to quit with a failure code, and lookups find nothing.
         sys::Message m;
         while (sys::peekMessage(m)) {
@@ -163,7 +163,6 @@ TEST_F(BadArchive, FolderIsReportedAsNoArchive) {
         }
         EXPECT_EQ(source.load("one.env", loadQuiet), nullptr);
     });
-    resetArchive();
     EXPECT_EQ(o.code, wentOn);
     EXPECT_EQ(quitCode, 1);
     EXPECT_TRUE(

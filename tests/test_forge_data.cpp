@@ -114,19 +114,19 @@ TEST_F(ForgedScenes, ArchiveHoldsEveryFileTheDemoLoads) {
     }
     EXPECT_GT(loadedTextures().size(), 20u);
     for (const std::string& name : wanted) {
-        EXPECT_NE(ArchiveSource::lookup(name.c_str(), true), nullptr) << name;
+        EXPECT_NE(source->lookup(name.c_str(), true), nullptr) << name;
     }
     // Both spellings the parts use for the tunnel's envelope find the one entry.
-    EXPECT_EQ(ArchiveSource::lookup("Napierdalanie2.env", true),
-              ArchiveSource::lookup("napierdalanie2.env", true));
+    EXPECT_EQ(source->lookup("Napierdalanie2.env", true),
+              source->lookup("napierdalanie2.env", true));
     // JPEGs are stored plain (read as streams), everything else scrambled.
-    for (int i = 0; i < archive.entryCount; ++i) {
-        const ArchiveEntry* e = archive.entries[i];
-        FILE* f = searchPath.openStream(e->name, loadFatal);
+    for (int i = 0; i < source->entryCount(); ++i) {
+        const ArchiveEntry* e = &source->entry(i);
+        FILE* f = searchPath.openStream(e->name.c_str(), loadFatal);
         unsigned char head[2] = {};
         ASSERT_EQ(std::fread(head, 1, 2, f), 2u);
         std::fclose(f);
-        const bool jpeg = std::strstr(e->name, ".JPG") != nullptr;
+        const bool jpeg = e->name.find(".JPG") != std::string::npos;
         EXPECT_EQ(jpeg, head[0] == 0xFF && head[1] == 0xD8) << e->name;
     }
 }

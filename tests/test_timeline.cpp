@@ -79,3 +79,44 @@ TEST(Timeline, GrowsFrom16To32To64KeepingOrder) {
     t.releaseArray();
     EXPECT_EQ(t.count, 0);
 }
+
+// The array owns its storage: a move takes the storage along and leaves the source empty and
+// usable, swapping parts exchanges whole lists and leaves each timeline's selection where it
+// was, and the storage goes when the array does (the sanitizer build sees a leak or a double
+// free here).
+TEST(Timeline, StorageMovesWithTheArrayAndSwapsWhole) {
+    std::vector<std::pair<int, float>> log;
+    Probe a(&log, 1, 0.0f, 1.0f), b(&log, 2, 0.0f, 1.0f), c(&log, 3, 0.0f, 1.0f);
+    Timeline first;
+    for (int i = 0; i < 17; ++i) {
+        first.append(&a);
+    }
+    Part* const* storage = first.items;
+    Timeline moved(std::move(first));
+    EXPECT_EQ(moved.items, storage);
+    EXPECT_EQ(moved.count, 17);
+    EXPECT_EQ(moved.capacity, 32);
+    EXPECT_EQ(first.items, nullptr);
+    EXPECT_EQ(first.count, 0);
+    EXPECT_EQ(first.capacity, 0);
+    first.append(&b); // a moved-from array starts again at 16 slots
+    EXPECT_EQ(first.capacity, 16);
+
+    Timeline other;
+    other.append(&c);
+    other.selection.rows = {false, true};
+    moved.swapParts(other);
+    EXPECT_EQ(moved.count, 1);
+    EXPECT_EQ(moved.items[0], &c);
+    EXPECT_EQ(other.count, 17);
+    EXPECT_EQ(other.items, storage);
+    EXPECT_TRUE(moved.selection.everything());
+    EXPECT_FALSE(other.selection.everything());
+
+    // A move assignment frees the storage it had and takes the other's, selection and all.
+    moved = std::move(other);
+    EXPECT_EQ(moved.items, storage);
+    EXPECT_EQ(other.items, nullptr);
+    moved.run(0.5f);
+    EXPECT_EQ(log.size(), 1u) << "only row 1 is selected";
+}

@@ -36,7 +36,6 @@ FrameReport playWholeDemo(const std::string& data) {
     FrameReport report;
     pauseLeakChecks(true); // the GL driver's own allocations outlive the demo's context
     searchPath.clear();    // the player builds its own search path and opens the archive itself
-    resetArchive();
     WorkingDir cwd(data);
     resetPlayerState();
     renderState.reset();
@@ -83,14 +82,10 @@ FrameReport playWholeDemo(const std::string& data) {
         delete app->timeline.items[i];
     }
     app->timeline.releaseArray();
-    delete demoClock.syncEnvelope;
+    delete demoClock.replaceSyncEnvelope(nullptr);
     delete app;
     sys::useVirtualCounter(nullptr);
-    for (SearchPath::Node* n = searchPath.head; n; n = n->next) {
-        delete n->source; // the player's own three sources
-    }
-    searchPath.clear();
-    resetArchive();
+    searchPath.clear(); // and the player's own three sources
     renderState.reset();
     resetPlayerState();
     pauseLeakChecks(false);

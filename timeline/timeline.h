@@ -30,6 +30,8 @@ struct Timeline : GrowableArray<Part*> {
     void run(float demoTime);
     // Releases the array of pointers; the parts themselves are left alone.
     void releaseArray() { release(); }
+    // Exchanges the parts of two timelines; each keeps its own selection.
+    void swapParts(Timeline& other) noexcept { swap(other); }
     // The class name of the part at `row` (from 1) without its "Part" ending ("Boxical" for a
     // BoxicalPart), read from the part's type; "" for a row that does not exist.
     std::string rowName(int row) const;

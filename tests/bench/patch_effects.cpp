@@ -53,8 +53,7 @@ void openForgedData() {
         std::exit(1);
     }
     searchPath.clear();
-    resetArchive();
-    searchPath.add(new ArchiveSource((dir / "tir.val").string().c_str()));
+    searchPath.add(std::make_unique<ArchiveSource>((dir / "tir.val").string().c_str()));
     std::atexit([] {
         std::error_code ignored;
         std::filesystem::remove_all(std::filesystem::temp_directory_path() /

@@ -111,13 +111,12 @@ inline int archive(const uint8_t* data, size_t size) {
     const std::string path = scratchFolder() + "fuzz.val";
     runTrapped([&] {
         ArchiveSource source(path.c_str());
-        for (int i = 0; i < ::archive.entryCount; ++i) {
-            if (LoadedFile* file = source.load(::archive.entries[i]->name, loadQuiet)) {
+        for (int i = 0; i < source.entryCount(); ++i) {
+            if (LoadedFile* file = source.load(source.entry(i).name.c_str(), loadQuiet)) {
                 delete file;
             }
         }
     });
-    resetArchive();
     discardFileBuffers();
     return 0;
 }
@@ -271,7 +270,7 @@ inline int envelopeText(const uint8_t* data, size_t size) {
         runTrapped([&] {
             checkSyncEnvelope(scalar, "fuzz.env", 186.5f);
             DemoClock clock;
-            clock.syncEnvelope = &scalar;
+            clock.replaceSyncEnvelope(&scalar);
             for (const int order : {-1, 0, 1, scalar.lastIndex, scalar.keyCount + 5}) {
                 clock.syncToOrder(order, 0);
                 if (!std::isfinite(clock.update(1000, 1000))) {

@@ -34,32 +34,36 @@ static int pack(const std::vector<std::string>& args) {
 }
 
 // The archive reader is the program's own: a damaged directory ends with its own report.
-static bool openArchive(const std::string& path) {
+// Null when the archive cannot be read.
+static std::unique_ptr<ArchiveSource> openArchive(const std::string& path) {
     std::error_code ec;
     if (!fs::exists(path, ec)) {
         fail("cannot open %s: no such file", path.c_str());
-        return false;
+        return nullptr;
     }
-    static std::unique_ptr<ArchiveSource> source;
-    source = std::make_unique<ArchiveSource>(path.c_str());
-    return archive.archiveOpen == 1 || archive.entryCount > 0;
+    auto source = std::make_unique<ArchiveSource>(path.c_str());
+    if (!source->opened()) {
+        return nullptr;
+    }
+    return source;
 }
 
 static int list(const std::vector<std::string>& args) {
     if (args.size() != 1) {
         return usageError("list");
     }
-    if (!openArchive(args[0])) {
+    const std::unique_ptr<ArchiveSource> archive = openArchive(args[0]);
+    if (!archive) {
         return 1;
     }
     std::printf("%-32s %10s %10s  %s\n", "name", "size", "stored", "storage");
-    for (int i = 0; i < archive.entryCount; ++i) {
-        const ArchiveEntry* e = archive.entries[i];
-        const bool plain = archiveStoresPlain(e->name);
-        std::printf("%-32s %10d %10d  %s\n", e->name, e->size, e->storedSize,
+    for (int i = 0; i < archive->entryCount(); ++i) {
+        const ArchiveEntry& e = archive->entry(i);
+        const bool plain = archiveStoresPlain(e.name);
+        std::printf("%-32s %10d %10d  %s\n", e.name.c_str(), e.size, e.storedSize,
                     plain ? "plain" : "scrambled");
     }
-    std::printf("%d entries\n", archive.entryCount);
+    std::printf("%d entries\n", archive->entryCount());
     return 0;
 }
 
@@ -67,7 +71,8 @@ static int unpack(const std::vector<std::string>& args) {
     if (args.size() != 2) {
         return usageError("unpack");
     }
-    if (!openArchive(args[0])) {
+    const std::unique_ptr<ArchiveSource> archive = openArchive(args[0]);
+    if (!archive) {
         return 1;
     }
     std::error_code ec;
@@ -76,25 +81,21 @@ static int unpack(const std::vector<std::string>& args) {
         return fail("cannot make the folder %s", args[1].c_str());
     }
     int written = 0;
-    for (int i = 0; i < archive.entryCount; ++i) {
-        const ArchiveEntry* e = archive.entries[i];
-        std::vector<unsigned char> data(static_cast<size_t>(e->size) + 1);
-        FILE* f = archive.archiveOpen ? archive.archiveStream : nullptr;
-        if (!f) {
-            return fail("cannot read %s", args[0].c_str());
+    for (int i = 0; i < archive->entryCount(); ++i) {
+        const ArchiveEntry& e = archive->entry(i);
+        // load() unscrambles every entry; those for the stream path are stored plain, so for
+        // them that is undone again.
+        const std::unique_ptr<LoadedFile> file(archive->load(e.name.c_str(), loadQuiet));
+        if (!file) {
+            return fail("%s: cannot read the data of %s", args[0].c_str(), e.name.c_str());
         }
-        std::fseek(f, e->dataOffset, SEEK_SET);
-        if (std::fread(data.data(), 1, static_cast<size_t>(e->storedSize), f) !=
-            static_cast<size_t>(e->storedSize)) {
-            return fail("%s: cannot read the data of %s", args[0].c_str(), e->name);
+        std::vector<unsigned char> data(file->data, file->data + file->size);
+        if (archiveStoresPlain(e.name)) {
+            scrambleArchiveBytes(data.data(), e.size);
         }
-        // Entries for the stream path are stored plain; the others are scrambled.
-        if (!archiveStoresPlain(e->name)) {
-            scrambleArchiveBytes(data.data(), e->size);
-        }
-        const fs::path out = fs::path(args[1]) / e->name;
+        const fs::path out = fs::path(args[1]) / e.name;
         std::ofstream o(out, std::ios::binary);
-        o.write(reinterpret_cast<const char*>(data.data()), e->size);
+        o.write(reinterpret_cast<const char*>(data.data()), e.size);
         if (!o) {
             return fail("cannot write %s", out.string().c_str());
         }
