@@ -109,7 +109,7 @@ void buildSearchPath() {
 }
 
 void loadSyncEnvelope() {
-    syncEnvelope = readSyncEnvelope();
+    demoClock.replaceSyncEnvelope(readSyncEnvelope()); // there was none before
 }
 
 ScalarTrack* readSyncEnvelope() {
@@ -175,7 +175,7 @@ void Application::renderFrame(float t) {
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
-    drawnFaceCount = 0;
+    renderState.startFaceCount();
     if (scheduleReady) {
         timeline.run(t);
     }

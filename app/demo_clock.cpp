@@ -11,11 +11,11 @@
 
 DemoClock demoClock;
 
-int64_t& clockStart = demoClock.clockStart;
-float& timeOffset = demoClock.timeOffset;
-float& demoTime = demoClock.demoTime;
-int& lastOrder = demoClock.lastOrder;
-ScalarTrack*& syncEnvelope = demoClock.syncEnvelope;
+const int64_t& clockStart = demoClock.clockStart;
+const float& timeOffset = demoClock.timeOffset;
+const float& demoTime = demoClock.demoTime;
+const int& lastOrder = demoClock.lastOrder;
+ScalarTrack* const& syncEnvelope = demoClock.syncEnvelope;
 
 float DemoClock::orderTime(int order) const {
     const int last = syncEnvelope->lastIndex;

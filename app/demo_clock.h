@@ -5,8 +5,8 @@
 // runs with the counter from there; while paused it stands at timeOffset. Whenever the music moves
 // to another order, the stretch restarts at the time the synchronisation envelope gives for that
 // order, so the pictures follow the music even when the sound output lags. The frame loop, the
-// development player's order jumps and the offline capture all go through this object; effect parts
-// never see it, they get their time from render(localTime).
+// development player's order jumps and the offline capture all go through this object's
+// operations; effect parts never see it, they get their time from render(localTime).
 #pragma once
 
 #include <cstdint>
@@ -76,9 +76,10 @@ extern DemoClock demoClock;
 // debug channel. Returns 1 when it was said, else 0.
 int checkSyncEnvelope(const ScalarTrack& track, const char* fileName, float demoEnd);
 
-// The clock's fields under their process-wide names.
-extern int64_t& clockStart;
-extern float& timeOffset;
-extern float& demoTime;
-extern int& lastOrder;
-extern ScalarTrack*& syncEnvelope;
+// The clock's fields under their process-wide names, to read: only the clock's operations
+// write them.
+extern const int64_t& clockStart;
+extern const float& timeOffset;
+extern const float& demoTime;
+extern const int& lastOrder;
+extern ScalarTrack* const& syncEnvelope;

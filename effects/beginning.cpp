@@ -43,9 +43,9 @@ void drawPicture(int texture, float opacity) {
 void BeginningPart::render(float t) {
     Scene* s = scene.get();
     const float a = evaluate(alphaEnvelope, t);
-    fadeFactor = a + 0.2f;
+    renderState.setFadeFactor(a + 0.2f);
     const float e = evaluate(introEnvelope, t - 1.0f);
-    fadeFactor = (1.0f - 0.01f * e) * fadeFactor;
+    renderState.setFadeFactor((1.0f - 0.01f * e) * fadeFactor);
 
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
@@ -85,5 +85,5 @@ void BeginningPart::render(float t) {
     drawPicture(pictureA, fadeFactor * w);
     drawPicture(pictureB, (1.0f - w) * fadeFactor);
 
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
 }

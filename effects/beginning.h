@@ -11,6 +11,7 @@
 
 class BeginningPart : public Part {
 public:
+    const char* name() const override { return "Beginning"; }
     // Loads the scene, "alpha_circle.env", "koniec_intra.env", "overtake.jpg" and
     // "overtake2.jpg", in that order.
     BeginningPart(float start, float end);

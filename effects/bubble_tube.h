@@ -11,6 +11,7 @@
 
 class BubbleTubePart : public Part {
 public:
+    const char* name() const override { return "BubbleTube"; }
     static constexpr int ringNodes = 6; // columns
     static constexpr int ringCount = 6; // rows
 

@@ -179,7 +179,7 @@ void BumpPart::render(float t) {
     // The scene shares the picture's fade while it fades in or out; in between the fade is
     // left as it was.
     if (t < 2.0f || t > fadeOutAt) {
-        fadeFactor = ramp;
+        renderState.setFadeFactor(ramp);
     }
     glEnable(GL_DEPTH_TEST);
     glDepthMask(GL_TRUE);
@@ -189,5 +189,5 @@ void BumpPart::render(float t) {
     endPrimitive();
 
     selectUnitZero(true);
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
 }

@@ -21,6 +21,7 @@ void resetCombiners();
 
 class BumpPart : public Part {
 public:
+    const char* name() const override { return "Bump"; }
     // interval: {start, end} in demo seconds, or null to keep the Part defaults. Loads the
     // relief picture ("bump.jpg" with heights "bump.raw") and "end.exp", whose materials all
     // become two-sided and a little translucent. Reads the driver's extension list: without

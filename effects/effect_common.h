@@ -5,6 +5,11 @@
 
 #include "scene/scene.h"
 
+// The demo time at which the layered scene (row 16) and the dust layers begin and the rows
+// before them end. The pulse envelopes were keyed in demo time from this moment for the layered
+// scene, so every part that reads one adds it to its own local time.
+constexpr float layeredSceneStart = 69.753f;
+
 // A corner of a textured quad: texture coordinate (s, t), then the vertex (x, y, z).
 struct QuadCorner {
     float s, t, x, y, z;

@@ -24,7 +24,7 @@ void IntroductionPoemPart::render(float t) {
     if (a > 3.14) {
         a = 3.14f;
     }
-    fadeFactor = static_cast<float>(std::sin(a));
+    renderState.setFadeFactor(static_cast<float>(std::sin(a)));
 
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
@@ -39,6 +39,6 @@ void IntroductionPoemPart::render(float t) {
     beginPrimitive(GL_QUADS);
     glColor4f(1, 1, 1, fadeFactor);
     emitCorners(screenQuad);
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
     endPrimitive();
 }

@@ -6,6 +6,7 @@
 
 class IntroductionPoemPart : public Part {
 public:
+    const char* name() const override { return "IntroductionPoem"; }
     // Loads "introductionpoem1.jpg". The third argument is accepted for the schedule's sake and
     // not used.
     IntroductionPoemPart(float start, float end, int unused);

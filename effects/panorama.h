@@ -7,6 +7,7 @@
 
 class PanoramaPart : public Part {
 public:
+    const char* name() const override { return "Panorama"; }
     // Loads "vsz_d2.jpg".
     PanoramaPart(float start, float end);
     void render(float t) override;
@@ -16,6 +17,7 @@ public:
 
 class BackdropPart : public Part {
 public:
+    const char* name() const override { return "Backdrop"; }
     // Loads "backg.jpg".
     BackdropPart(float start, float end);
     // The same picture whatever the time.

@@ -77,7 +77,7 @@ void drawStrip(const SurfaceVertex* previous, const SurfaceVertex* next, int cou
             emit(previous[i + 1], layer);
             emit(next[i + 1], layer);
             emit(next[i], layer);
-            drawnFaceCount += 2;
+            renderState.countFaces(2);
         }
     }
     glEnd();

@@ -133,13 +133,13 @@ void PictureTunnelPart::render(float t) {
     beginPictureStacks(picture);
     // Between the fades the factor is left as the parts before this one left it (1.0).
     if (t < 2.0f) {
-        fadeFactor = std::min(t, 1.0f);
+        renderState.setFadeFactor(std::min(t, 1.0f));
     }
     if (t > fadeOutFrom) {
-        fadeFactor = 1.0f - std::min(0.6f * (t - fadeOutFrom), 1.0f);
+        renderState.setFadeFactor(1.0f - std::min(0.6f * (t - fadeOutFrom), 1.0f));
     }
     drawPictureStacks(picture, layout, 0.9f * t, 0.19f * fadeFactor);
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
 }
 
 DustPart::DustPart(float start, float end) {
@@ -151,8 +151,8 @@ DustPart::DustPart(float start, float end) {
 void DustPart::render(float t) {
     beginPictureStacks(picture);
     if (t > fadeOutFrom) {
-        fadeFactor = 1.0f - std::min(t - fadeOutFrom, 1.0f);
+        renderState.setFadeFactor(1.0f - std::min(t - fadeOutFrom, 1.0f));
     }
     drawPictureStacks(picture, layout, t, 0.19f * fadeFactor);
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
 }

@@ -23,6 +23,7 @@ struct StackLayout {
 // the fade factor alone.
 class DarkHorizonPart : public Part {
 public:
+    const char* name() const override { return "DarkHorizon"; }
     DarkHorizonPart(float start, float end);
     void render(float t) override;
 
@@ -36,6 +37,7 @@ public:
 // the 1/0.6 seconds after 16.1 s.
 class PictureTunnelPart : public Part {
 public:
+    const char* name() const override { return "PictureTunnel"; }
     // `mode` is kept for the schedule's sake; the demo passes 1, whose drawing is the only one.
     // A null or empty `pictureName` gives a part that draws no squares.
     PictureTunnelPart(float start, float end, int mode, const char* pictureName);
@@ -51,6 +53,7 @@ public:
 // sideways; the opacity 0.19 times the fade factor, which falls over the second after 29.991 s.
 class DustPart : public Part {
 public:
+    const char* name() const override { return "Dust"; }
     DustPart(float start, float end);
     void render(float t) override;
 

@@ -77,9 +77,9 @@ BoxicalPart::BoxicalPart(float startTime, float endTime)
 
 void BoxicalPart::fadeBeforeDrawing(float t) {
     glEnable(GL_BLEND);
-    fadeFactor = 1.0f - std::min(0.063f * t, 1.0f);
+    renderState.setFadeFactor(1.0f - std::min(0.063f * t, 1.0f));
     if (t > 10.5f) {
-        fadeFactor = fadeFactor * (1.0f - std::min(t - 10.5f, 1.0f));
+        renderState.setFadeFactor(fadeFactor * (1.0f - std::min(t - 10.5f, 1.0f)));
     }
 }
 
@@ -93,7 +93,7 @@ void BoxicalPart::drawScenes(float t) {
 }
 
 void BoxicalPart::closing(float) {
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
 }
 
 // ---- Boxical4Part: "boxical4.exp"
@@ -106,7 +106,7 @@ Boxical4Part::Boxical4Part(float startTime, float endTime)
 }
 
 void Boxical4Part::fadeBeforeDrawing(float t) {
-    fadeFactor = std::min(t, 1.0f);
+    renderState.setFadeFactor(std::min(t, 1.0f));
 }
 
 void Boxical4Part::scrollMaterials(float t) {
@@ -119,7 +119,7 @@ void Boxical4Part::drawScenes(float t) {
 }
 
 void Boxical4Part::closing(float) {
-    fadeFactor = savedFade;
+    renderState.setFadeFactor(savedFade);
 }
 
 // ---- CheckPart: "check.exp"
@@ -142,7 +142,7 @@ void CheckPart::drawScenes(float t) {
 
 void CheckPart::closing(float) {
     selectUnitZero(true);
-    fadeFactor = savedFade;
+    renderState.setFadeFactor(savedFade);
 }
 
 // ---- EnergyPart: "energy.exp"
@@ -155,7 +155,7 @@ EnergyPart::EnergyPart(float startTime, float endTime)
 
 void EnergyPart::fadeBeforeDrawing(float t) {
     if (t > 7.0f) {
-        fadeFactor = 1.0f - std::min(0.3f * (t - 7.0f), 1.0f);
+        renderState.setFadeFactor(1.0f - std::min(0.3f * (t - 7.0f), 1.0f));
     }
 }
 
@@ -169,7 +169,7 @@ void EnergyPart::drawScenes(float t) {
 
 void EnergyPart::closing(float) {
     selectUnitZero(true);
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 }
 
@@ -187,7 +187,7 @@ SphericalPart::SphericalPart(float startTime, float endTime)
 void SphericalPart::fadeBeforeDrawing(float t) {
     const float x = std::clamp(2.0f * (t - 1.0f), 0.0f, 2.0f);
     const float s = std::sin(0.5f * 3.664f * x);
-    fadeFactor = s * s;
+    renderState.setFadeFactor(s * s);
 }
 
 void SphericalPart::scrollMaterials(float t) {
@@ -201,7 +201,7 @@ void SphericalPart::drawScenes(float t) {
 }
 
 void SphericalPart::closing(float) {
-    fadeFactor = savedFade;
+    renderState.setFadeFactor(savedFade);
 }
 
 // ---- CreditsPart: "credits.exp" over the backdrop "design_bw.exp"
@@ -256,7 +256,7 @@ void BubblebathPart::closing(float) {
 
 // ---- FacetedPart: "faceted.exp", then "faceted2.exp" and "napierdalanie2.env"
 // Both scenes blend additively. The first is dimmed by the pulse envelope, read at key time
-// t + 69.753 (the stored file's pulses are keyed from 69.753 on, for its other reader). From
+// t + layeredSceneStart (the stored file's pulses are keyed from there, for its other reader). From
 // 15.138 s the second scene's fade falls to 0 over 1/0.6 s; at exactly 0 it is not drawn, and
 // its material offset is no longer rewritten.
 
@@ -269,8 +269,8 @@ FacetedPart::FacetedPart(float startTime, float endTime)
 }
 
 void FacetedPart::fadeBeforeDrawing(float t) {
-    const float p = evaluate(pulseEnvelope, t + 69.753f);
-    fadeFactor = 1.0f - 0.8f * p;
+    const float p = evaluate(pulseEnvelope, t + layeredSceneStart);
+    renderState.setFadeFactor(1.0f - 0.8f * p);
 }
 
 void FacetedPart::scrollMaterials(float t) {
@@ -283,7 +283,7 @@ void FacetedPart::drawScenes(float t) {
 
 void FacetedPart::closing(float t) {
     if (t > 15.138f) {
-        fadeFactor = 1.0f - std::min(0.6f * (t - 15.138f), 1.0f);
+        renderState.setFadeFactor(1.0f - std::min(0.6f * (t - 15.138f), 1.0f));
     }
     if (fadeFactor != 0.0f) {
         beginPrimitive(GL_TRIANGLES);
@@ -292,5 +292,5 @@ void FacetedPart::closing(float t) {
         endPrimitive();
     }
     selectUnitZero(true);
-    fadeFactor = savedFade;
+    renderState.setFadeFactor(savedFade);
 }

@@ -50,6 +50,7 @@ void setMaterialOffset(Scene* scene, int index, float Material::*field, float va
 // A ring of boxes looping every 12.5 s, drawn twice half a second apart.
 class BoxicalPart : public ScenePlaybackPart {
 public:
+    const char* name() const override { return "Boxical"; }
     BoxicalPart(float start, float end);
 
 protected:
@@ -62,6 +63,7 @@ protected:
 // Nested box frames, the same loop and echo as BoxicalPart, fading in over its first second.
 class Boxical4Part : public ScenePlaybackPart {
 public:
+    const char* name() const override { return "Boxical4"; }
     Boxical4Part(float start, float end);
 
 protected:
@@ -73,6 +75,7 @@ protected:
 
 class CheckPart : public ScenePlaybackPart {
 public:
+    const char* name() const override { return "Check"; }
     CheckPart(float start, float end);
 
 protected:
@@ -84,6 +87,7 @@ protected:
 // The finale's scene, fading out from 7 s on; leaves full white colour and fade behind.
 class EnergyPart : public ScenePlaybackPart {
 public:
+    const char* name() const override { return "Energy"; }
     EnergyPart(float start, float end);
 
 protected:
@@ -95,6 +99,7 @@ protected:
 
 class SphericalPart : public ScenePlaybackPart {
 public:
+    const char* name() const override { return "Spherical"; }
     SphericalPart(float start, float end);
 
 protected:
@@ -107,6 +112,7 @@ protected:
 // Credit boards over a black-and-white backdrop scene.
 class CreditsPart : public ScenePlaybackPart {
 public:
+    const char* name() const override { return "Credits"; }
     CreditsPart(float start, float end);
 
     std::unique_ptr<Scene> backdropScene;
@@ -118,6 +124,7 @@ protected:
 // One clock drawn six times: four copies running forwards at different rates, two backwards.
 class ClockPart : public ScenePlaybackPart {
 public:
+    const char* name() const override { return "Clock"; }
     ClockPart(float start, float end);
 
 protected:
@@ -127,6 +134,7 @@ protected:
 // The one scene-playback part drawn with depth testing.
 class BubblebathPart : public ScenePlaybackPart {
 public:
+    const char* name() const override { return "Bubblebath"; }
     BubblebathPart(float start, float end);
 
 protected:
@@ -138,6 +146,7 @@ protected:
 // own among the closing steps, fades out after 15.138 s and is skipped once its fade is 0.
 class FacetedPart : public ScenePlaybackPart {
 public:
+    const char* name() const override { return "Faceted"; }
     FacetedPart(float start, float end);
 
     std::unique_ptr<Scene> scene2;

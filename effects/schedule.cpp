@@ -9,6 +9,7 @@
 #include "effects/beginning.h"
 #include "effects/bubble_tube.h"
 #include "effects/bump.h"
+#include "effects/effect_common.h"
 #include "effects/introduction_poem.h"
 #include "effects/panorama.h"
 #include "effects/picture_stacks.h"
@@ -53,11 +54,11 @@ void buildSchedule(Timeline& timeline, int& scheduleReady) {
     timeline.append(new ShitePart(44.4f, 60.0f));                                   // 9
     timeline.append(new PanoramaPart(44.4f, 60.0f));                                // 10
     timeline.append(new SphericalPart(53.0f, 59.0f));                               // 11
-    timeline.append(new Boxical4Part(58.9f, 69.753f));                              // 12
-    timeline.append(new CheckPart(59.302f, 69.753f));                               // 13
-    timeline.append(new BackdropPart(58.9f, 69.753f));                              // 14
-    timeline.append(new DustPart(69.753f, 103.5f));                                 // 15
-    timeline.append(new WoahPart(69.753f, 104.0f));                                 // 16
+    timeline.append(new Boxical4Part(58.9f, layeredSceneStart));                    // 12
+    timeline.append(new CheckPart(59.302f, layeredSceneStart));                     // 13
+    timeline.append(new BackdropPart(58.9f, layeredSceneStart));                    // 14
+    timeline.append(new DustPart(layeredSceneStart, 103.5f));                       // 15
+    timeline.append(new WoahPart(layeredSceneStart, 104.0f));                       // 16
     timeline.append(new CreditsPart(104.0f, 138.5f));                               // 17
     timeline.append(new ClockPart(104.0f, 138.5f));                                 // 18
     timeline.append(new FacetedPart(138.302f, 159.44f));                            // 19

@@ -124,7 +124,7 @@ void ShitePart::render(float t) {
     drawMeshesNamed(backdropScene.get(), "Qua");
     // The main scene fades in over the part's second second; the backdrop above was drawn
     // with the fade the previous frame left.
-    fadeFactor = clamp01(t - 1.0f);
+    renderState.setFadeFactor(clamp01(t - 1.0f));
     endPrimitive();
 
     // The main scene: its camera swings along its path (scene times 0.5 to 127.5), it rises
@@ -150,6 +150,6 @@ void ShitePart::render(float t) {
     endPrimitive();
 
     selectUnitZero(true);
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 }

@@ -30,6 +30,7 @@ public:
 
 class ShitePart : public Part {
 public:
+    const char* name() const override { return "Shite"; }
     // Loads "shite1.exp" and "design_bw2.exp", gives the main scene's first two materials their
     // pictures and puts a wobble modifier on each of its first four meshes (fewer when the
     // scene has fewer).

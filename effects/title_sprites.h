@@ -7,6 +7,7 @@
 
 class TitleSpritesPart : public Part {
 public:
+    const char* name() const override { return "TitleSprites"; }
     // Loads the three sprites (colour picture plus alpha file each) and the envelopes
     // "tirvaltext_pos.env", "alpha_circle.env" and "koniec_intra.env".
     TitleSpritesPart(float start, float end);

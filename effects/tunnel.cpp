@@ -123,9 +123,9 @@ void TunnelPart::updateNodes() {
     surface.layers[1].uOffset = static_cast<float>(-0.15 * t);
     surface.layers[2].vOffset = -t;
 
-    // The stored pulse envelope is keyed for reading at t + 69.753. A weight below 0 (the
+    // The stored pulse envelope is keyed in the layered scene's demo time. A weight below 0 (the
     // pulse outweighing the ramp) is passed on unclamped; GL clamps the alpha to 0.
-    const float pulse = evaluate(pulseEnvelope, t + 69.753f);
+    const float pulse = evaluate(pulseEnvelope, t + layeredSceneStart);
     const float weight = static_cast<float>(ramp(t) - 0.7 * pulse);
     surface.layers[0].weight = weight;
     surface.layers[1].weight = weight;

@@ -20,6 +20,7 @@ struct Wave {
 
 class TunnelPart : public Part {
 public:
+    const char* name() const override { return "Tunnel"; }
     static constexpr int ringNodes = 6;  // columns
     static constexpr int ringCount = 16; // rows
 

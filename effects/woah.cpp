@@ -7,13 +7,6 @@
 #include "gfx/gl_api.h"
 #include "gfx/render_state.h"
 
-namespace {
-
-// The part starts at demo time 69.753 and the envelope is keyed in demo time.
-constexpr float envelopeTimeOffset = 69.753f;
-
-} // namespace
-
 const EchoLayer echoLayers[4] = {
     {"LWO01", 0.7f},
     {"LWO02", 0.5f},
@@ -35,7 +28,7 @@ WoahPart::~WoahPart() = default;
 
 void WoahPart::render(float t) {
     glDisable(GL_CULL_FACE);
-    const float p = evaluate(pulseEnvelope, t + envelopeTimeOffset);
+    const float p = evaluate(pulseEnvelope, t + layeredSceneStart);
 
     // Background: meshes 2 and 3 with material 1 scrolling in v.
     Scene* s = scene.get();
@@ -64,9 +57,9 @@ void WoahPart::render(float t) {
     glDisable(GL_DEPTH_TEST);
     beginPrimitive(GL_TRIANGLES);
     for (int layer = 0; layer < 4; ++layer) {
-        fadeFactor = echoLayerFade(layer, p);
+        renderState.setFadeFactor(echoLayerFade(layer, p));
         drawMeshesNamed(s, echoLayers[layer].name);
     }
     endPrimitive();
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
 }

@@ -22,11 +22,12 @@ float echoLayerFade(int layer, float pulse);
 
 class WoahPart : public Part {
 public:
+    const char* name() const override { return "Woah"; }
     // Loads "woah3.exp" and the pulse envelope "napierdalanie.env".
     WoahPart(float start, float end);
     ~WoahPart() override;
     void render(float t) override;
 
     std::unique_ptr<Scene> scene; // "woah3.exp"
-    ScalarTrack pulseEnvelope;    // "napierdalanie.env", read at demo time (t + 69.753)
+    ScalarTrack pulseEnvelope;    // "napierdalanie.env", read at demo time (t + layeredSceneStart)
 };

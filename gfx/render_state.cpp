@@ -5,43 +5,39 @@
 
 RenderState renderState;
 
-float& fadeFactor = renderState.fadeFactor;
-int& currentPrimitive = renderState.currentPrimitive;
-int& drawnFaceCount = renderState.drawnFaceCount;
-Material*& currentMaterial = renderState.currentMaterial;
-TextureCatalogue& textureCatalogue = renderState.textureCatalogue;
-char (&sceneFileMagic)[5] = renderState.sceneFileMagic;
+const float& fadeFactor = renderState.fadeFactor();
+const int& currentPrimitive = renderState.currentPrimitive();
+const int& drawnFaceCount = renderState.drawnFaceCount();
 
 void RenderState::reset() {
-    fadeFactor = 1.0f;
-    currentPrimitive = 0;
-    drawnFaceCount = 0;
-    currentMaterial = nullptr;
-    textureCatalogue.clear();
-    materialTextureLoader = nullptr;
-    static constexpr char kexp[5] = {'K', 'E', 'X', 'P', 0};
-    for (int i = 0; i < 5; ++i) {
-        sceneFileMagic[i] = kexp[i];
-    }
+    *this = RenderState{};
 }
 
-int beginPrimitive(int mode) {
-    if (currentPrimitive != 0) {
-        return currentPrimitive;
+int RenderState::beginPrimitive(int mode) {
+    if (currentPrimitiveValue != 0) {
+        return currentPrimitiveValue;
     }
-    currentPrimitive = mode;
+    currentPrimitiveValue = mode;
     glBegin(static_cast<GLenum>(mode));
     return 0;
 }
 
-int endPrimitive() {
-    if (currentPrimitive == 0) {
+int RenderState::endPrimitive() {
+    if (currentPrimitiveValue == 0) {
         return 0;
     }
-    const int mode = currentPrimitive;
-    currentPrimitive = 0;
+    const int mode = currentPrimitiveValue;
+    currentPrimitiveValue = 0;
     glEnd();
     return mode;
+}
+
+int beginPrimitive(int mode) {
+    return renderState.beginPrimitive(mode);
+}
+
+int endPrimitive() {
+    return renderState.endPrimitive();
 }
 
 PrimitivePause::PrimitivePause() {

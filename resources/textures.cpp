@@ -13,6 +13,9 @@
 #include "platform/fatal.h"
 #include "resources/search_path.h"
 
+ResourceState resourceState;
+const TextureCatalogue& textureCatalogue = resourceState.textureCatalogue;
+
 namespace {
 
 constexpr size_t nameField = 32; // names live in 32-byte fields: at most 31 characters
@@ -106,7 +109,7 @@ Image::~Image() {
 
 int registerTextureName(const char* name) {
     checkTextureName(name);
-    TextureCatalogue& c = textureCatalogue;
+    TextureCatalogue& c = resourceState.textureCatalogue;
     for (int32_t i = 0; i < c.count; ++i) {
         if (std::strcmp(c.items[i].name, name) == 0) {
             return static_cast<int>(c.items[i].textureId);

@@ -8,7 +8,25 @@
 
 #include <cstdint>
 
-#include "gfx/render_state.h"
+#include "platform/growable_array.h"
+
+struct CatalogueEntry {
+    uint32_t textureId;
+    char name[32]; // as the caller gave it, case kept
+};
+
+// JPEG names and their texture objects. Entries are never removed during a run.
+using TextureCatalogue = GrowableArray<CatalogueEntry>;
+
+// The resources layer's own state: the texture catalogue, which registerTextureName alone
+// writes. reset() forgets every entry (for tests and tools that start over with a new GL
+// context; the texture objects themselves are GL's).
+struct ResourceState {
+    TextureCatalogue textureCatalogue;
+    void reset() { textureCatalogue.release(); }
+};
+extern ResourceState resourceState;
+extern const TextureCatalogue& textureCatalogue;
 
 // A decoded picture, rows top to bottom, 3 bytes (R, G, B) per pixel.
 struct Image {

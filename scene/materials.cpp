@@ -7,6 +7,7 @@
 #include "gfx/gl_api.h"
 #include "resources/textures.h"
 #include "gfx/render_state.h"
+#include "scene/scene_state.h"
 #include "scene/scene.h"
 
 MaterialList::~MaterialList() {
@@ -26,8 +27,8 @@ void addMaterial(MaterialList* list, Material* material) {
         material->blendDst = GL_ONE;
     }
     // A name of a single character stands for "no texture" in the exported files.
-    int (*const load)(const char*) =
-        renderState.materialTextureLoader ? renderState.materialTextureLoader : &loadTexture;
+    const SceneState::TextureLoader load =
+        sceneState.textureLoader() ? sceneState.textureLoader() : &loadTexture;
     if (std::strlen(material->textureName0) > 1) {
         material->texture0 = load(material->textureName0);
     }
@@ -95,7 +96,7 @@ namespace {
 // The frame every begin routine shares: record the material, suspend the open batch, set the
 // state, apply the blend rule, resume the batch.
 template <class SetState> void beginWith(Material* material, SetState setState) {
-    currentMaterial = material;
+    sceneState.setCurrentMaterial(material);
     if (currentPrimitive != 0) {
         glEnd();
     }
@@ -118,7 +119,7 @@ void bindUnit(GLenum unit, int texture) {
 }
 
 float faceAlpha() {
-    return fadeFactor * currentMaterial->alpha;
+    return fadeFactor * sceneState.currentMaterial()->alpha;
 }
 
 } // namespace
@@ -179,7 +180,7 @@ void emitUntextured(const Face& face) {
                          static_cast<unsigned>(face.vertex[1]->light) +
                          static_cast<unsigned>(face.vertex[2]->light);
     const float k = static_cast<float>(sum / 3) * (1.0f / 255.0f);
-    const Material* m = currentMaterial;
+    const Material* m = sceneState.currentMaterial();
     glColor4f(k * m->red, k * m->green, k * m->blue, faceAlpha());
     for (const Vertex* v : face.vertex) {
         glVertex3fv(v->position);
@@ -200,7 +201,7 @@ void emitTexturedSum(const Face& face) {
 
 void emitTextured(const Face& face) {
     const float g = static_cast<float>(face.vertex[0]->light) / 255.0f;
-    const Material* m = currentMaterial;
+    const Material* m = sceneState.currentMaterial();
     glColor4f(g, g, g, faceAlpha());
     for (int k = 0; k < 3; ++k) {
         glTexCoord2f(face.corner[k]->u + m->uOffset, face.corner[k]->v + m->vOffset);
@@ -210,7 +211,7 @@ void emitTextured(const Face& face) {
 
 void emitVertexMapped(const Face& face) {
     const float g = static_cast<float>(face.vertex[0]->light) / 255.0f;
-    const Material* m = currentMaterial;
+    const Material* m = sceneState.currentMaterial();
     glColor4f(g, g, g, faceAlpha());
     for (const Vertex* v : face.vertex) {
         glTexCoord2f(v->envU + m->uOffset, v->envV + m->vOffset);
@@ -221,7 +222,7 @@ void emitVertexMapped(const Face& face) {
 // The first vertex's light is not scaled either (GL clamps it). Kept for the same reason.
 void emitTwoTextures(const Face& face) {
     const float g = static_cast<float>(face.vertex[0]->light);
-    const Material* m = currentMaterial;
+    const Material* m = sceneState.currentMaterial();
     glColor4f(g, g, g, faceAlpha());
     for (int k = 0; k < 3; ++k) {
         const Vertex* v = face.vertex[k];

@@ -241,7 +241,7 @@ void MeshObject::draw() {
             const Face& f = faces[i];
             if (twoSided || f.vertex[0]->facesCamera || f.vertex[1]->facesCamera ||
                 f.vertex[2]->facesCamera) {
-                ++drawnFaceCount;
+                renderState.countFaces(1);
                 emit(f);
             }
         }

@@ -16,6 +16,7 @@
 #include "platform/fatal.h"
 #include "resources/search_path.h"
 #include "scene/scene.h"
+#include "scene/scene_state.h"
 
 namespace {
 
@@ -24,8 +25,6 @@ constexpr size_t meshHeaderBytes = 68;
 constexpr size_t cameraHeaderBytes = 72;
 constexpr size_t dummyHeaderBytes = 40;
 constexpr size_t ignoredBlockBytes = 68;
-constexpr size_t kexpMaterialBytes = 173;
-constexpr size_t quorMaterialBytes = 174; // one more byte: the blend type
 constexpr size_t vectorKeyBytes = 28;
 constexpr size_t rotationKeyBytes = 32;
 constexpr size_t scalarKeyBytes = 8;
@@ -396,7 +395,7 @@ private:
         }
         material->alpha = in.f32();
         material->blendType = 0;
-        if (materialBytes == quorMaterialBytes) {
+        if (materialBytes == static_cast<size_t>(quorMaterialBytes)) {
             material->blendType = static_cast<int8_t>(in.u8());
         }
         addMaterial(scene->materials, material.release());
@@ -425,9 +424,9 @@ void readKexp(Scene* scene, LoadedFile* file) {
     char magic[5] = {};
     std::memcpy(magic, lock.data, 4);
     if (std::strstr(magic, "KEXP")) {
-        std::memcpy(sceneFileMagic, "KEXP", 5);
+        sceneState.setFileMagic("KEXP");
     } else if (std::strstr(magic, "QUOR")) {
-        std::memcpy(sceneFileMagic, "QUOR", 5);
+        sceneState.setFileMagic("QUOR");
     } else {
         char shown[4 * 4 + 1] = {};
         for (int i = 0, o = 0; i < 4; ++i) {
@@ -438,8 +437,7 @@ void readKexp(Scene* scene, LoadedFile* file) {
         in.fail(0, "it starts with \"%s\", not the magic \"KEXP\" or \"QUOR\" of a scene file",
                 shown);
     }
-    const size_t materialBytes =
-        std::strcmp(sceneFileMagic, "QUOR") == 0 ? quorMaterialBytes : kexpMaterialBytes;
+    const auto materialBytes = static_cast<size_t>(materialRecordBytes(sceneState.fileMagic()));
 
     in.pos = 8;
     KexpReader reader(scene, in, materialBytes);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "drawing_state_support.h"
 #include "app/dev_application.h"
 #include "forge_test_support.h"
 #include "gfx/gl_api.h"
@@ -33,7 +34,7 @@ struct DevPlayerFixture : ForgedData {
         counter.now = 0;
         sys::useVirtualCounter(&counter);
         resetPlayerState();
-        renderState.reset();
+        resetDrawingState();
         pauseLeakChecks(true); // the GL driver's own allocations outlive the player's context
     }
     void TearDown() override {
@@ -57,7 +58,7 @@ struct DevPlayerFixture : ForgedData {
         delete demoClock.replaceSyncEnvelope(nullptr);
         sys::useVirtualCounter(nullptr);
         resetPlayerState();
-        renderState.reset();
+        resetDrawingState();
         cwd.reset();
         audio.reset();
         pauseLeakChecks(false);

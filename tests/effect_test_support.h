@@ -1,7 +1,7 @@
-// effect_test_support.h - a real GL context (offscreen, Mesa's llvmpipe) with the forged default
-// data on the search path, for the effect tests: render one part at a local time from the
-// player's start state, check that it left no GL error and no batch open, and read the picture
-// back.
+// effect_test_support.h - a real GL context (offscreen, Mesa's llvmpipe), with the forged
+// default data on the search path for the effect tests (EffectTest) or without it (GlTest):
+// render one part at a local time from the player's start state, check that it left no GL
+// error and no batch open, and read the picture back.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "drawing_state_support.h"
 #include "app/application.h"
 #include "forge_test_support.h"
 #include "gfx/gl_api.h"
@@ -20,25 +21,25 @@ namespace testing_support {
 
 using Pixels = std::vector<unsigned char>;
 
-struct EffectTest : ForgedData {
+template <class Data> struct GlFixture : Data {
     static constexpr int width = 160;
     static constexpr int height = 120;
     OffscreenGl gl;
 
     void SetUp() override {
-        ForgedData::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
+        Data::SetUp();
+        if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) {
             return;
         }
-        renderState.reset();
+        resetDrawingState();
         std::string error;
         ASSERT_TRUE(gl.open(width, height, error)) << error;
         applyStartState();
     }
     void TearDown() override {
-        renderState.reset();
+        resetDrawingState();
         gl.close();
-        ForgedData::TearDown();
+        Data::TearDown();
     }
 
     // Clears to black, renders `part` at local time t and returns the picture. Any GL error or
@@ -46,13 +47,17 @@ struct EffectTest : ForgedData {
     Pixels renderAt(Part& part, float t) {
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        drawnFaceCount = 0;
+        renderState.startFaceCount();
         part.render(t);
         EXPECT_EQ(currentPrimitive, 0) << "a batch was left open at t = " << t;
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "at t = " << t;
         return gl.readRgb();
     }
 };
+
+// With the forged data on the search path, and without any data.
+using EffectTest = GlFixture<ForgedData>;
+using GlTest = GlFixture<::testing::Test>;
 
 // Mean of (R + G + B) / 3 over the picture, 0..255.
 inline double meanLevel(const Pixels& rgb) {

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "drawing_state_support.h"
 #include "scene/materials.h"
 #include "resources/search_path.h"
 #include "resources/textures.h"
 #include "gfx/render_state.h"
+#include "scene/scene_state.h"
 #include "scene/scene.h"
 #include "test_support.h"
 #include "tools/common/scene_writer.h"
@@ -64,7 +66,7 @@ inline int fakeTextureLoad(const char*) {
 // Puts the shared render and loading state back as a fresh process has it.
 inline void resetSharedSceneState() {
     searchPath.clear();
-    renderState.reset();
+    resetDrawingState();
 }
 
 // A scratch folder on the search path; the shared state is reset before and after each test.

@@ -328,7 +328,7 @@ TEST_F(BadInput, AlphaPicturesShortEmptyOrLong) {
 struct BadScene : BadInput {
     void SetUp() override {
         BadInput::SetUp();
-        renderState.materialTextureLoader = &fakeTextureLoad;
+        sceneState.useTextureLoader(&fakeTextureLoad);
     }
     Outcome load(const std::string& name) {
         return outcomeOf([&] {

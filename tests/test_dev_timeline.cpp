@@ -84,8 +84,11 @@ TEST(RowList, RefusesAnythingElseAndKeepsTheSelection) {
 struct CountingPart : Part {
     int calls = 0;
     void render(float) override { ++calls; }
+    const char* name() const override { return "Counting"; }
 };
-struct OtherPart : CountingPart {};
+struct OtherPart : CountingPart {
+    const char* name() const override { return "Other"; }
+};
 
 TEST(RowList, TheTimelineCallsOnlySelectedRowsAndNamesThem) {
     CountingPart a, c;
@@ -118,7 +121,7 @@ TEST(DemoClockSeek, OrderAtFollowsTheEnvelopesStretches) {
     ScalarTrack envelope;
     parseEnvelope(envelope, "mystified\nk 0 v 0\nk 12.5 v 1\nk 42 v 2\nk 60 v 3\n");
     DemoClock clock;
-    clock.syncEnvelope = &envelope;
+    clock.replaceSyncEnvelope(&envelope);
     EXPECT_EQ(clock.orderAt(-1.0f), 0);
     EXPECT_EQ(clock.orderAt(0.0f), 0);
     EXPECT_EQ(clock.orderAt(12.49f), 0);

@@ -39,7 +39,7 @@ struct FrameFixture : ::testing::Test {
         app = new Application; // loads the real GL library; the recorder goes over it
         gl.emplace();
         parseEnvelope(envelope, "mystified\nk 0 v 0\nk 12.5 v 1\nk 42 v 2\nk 60 v 3\n");
-        demoClock.syncEnvelope = &envelope;
+        demoClock.replaceSyncEnvelope(&envelope);
         app->counterFrequency = counter.frequency;
         app->overlay = new TextOverlay(builtinFont, 16, 1234, 640, 120);
         app->orderSource = [this] { return order; };

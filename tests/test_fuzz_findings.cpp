@@ -36,7 +36,7 @@ TEST(FuzzFindings, EveryKeptInputRunsToItsEndOrAFatalReport) {
     fuzz::scratchFolder() = scratch.path.string() + "/";
     RecordingGl gl;
     resetSharedSceneState();
-    renderState.materialTextureLoader = &fakeTextureLoad;
+    sceneState.useTextureLoader(&fakeTextureLoad);
     EnvVar audio("SDL_AUDIODRIVER", "dummy");
     FSOUND_SetOutput(FSOUND_OUTPUT_NOSOUND);
     ASSERT_TRUE(FSOUND_Init(44100, 32));

@@ -85,10 +85,10 @@ TEST_F(Materials, RoutinesFollowModeAndTextures) {
 TEST_F(Materials, AddMaterialSetsBlendFactorsAndLoadsNamedTextures) {
     static std::vector<std::string> loaded;
     loaded.clear();
-    renderState.materialTextureLoader = [](const char* name) {
+    sceneState.useTextureLoader([](const char* name) {
         loaded.push_back(name);
         return static_cast<int>(40 + loaded.size());
-    };
+    });
     MaterialList list;
     auto make = [](int blendType, const char* t0, const char* t1) {
         auto* m = new Material;
@@ -137,7 +137,7 @@ TEST_F(Materials, BeginRoutinesSuspendAndResumeTheOpenBatch) {
     beginPrimitive(GL_TRIANGLES);
     const size_t from = gl.log().calls.size();
     beginTextured(&m);
-    EXPECT_EQ(currentMaterial, &m);
+    EXPECT_EQ(sceneState.currentMaterial(), &m);
     EXPECT_EQ(callsAfter(gl.log(), from),
               (std::vector<std::string>{"glEnd()", "glActiveTextureARB(33985)", "glDisable(3553)",
                                         "glActiveTextureARB(33984)", "glEnable(3553)",
@@ -186,7 +186,7 @@ TEST_F(Materials, UntexturedFacesAreColouredByAverageLightTimesColour) {
     tri.v[0].light = 255;
     tri.v[1].light = 255;
     tri.v[2].light = 0; // (510 / 3) = 170
-    fadeFactor = 0.5f;
+    renderState.setFadeFactor(0.5f);
     beginMaterial(&m);
     m.emit(tri.face);
     const float k = 170.0f / 255.0f;
@@ -202,8 +202,8 @@ TEST_F(Materials, EmitRoutinesIssueColourThenCornersInOrder) {
     m.alpha = 0.8f;
     m.uOffset = 1.0f;
     m.vOffset = 2.0f;
-    currentMaterial = &m;
-    fadeFactor = 0.5f;
+    sceneState.setCurrentMaterial(&m);
+    renderState.setFadeFactor(0.5f);
     Triangle tri;
     tri.v[0].light = 51; // 0.2 of full light
 
@@ -236,5 +236,5 @@ TEST_F(Materials, BeginMaterialWithoutRoutineDoesNothing) {
     beginMaterial(&m);
     beginMaterial(nullptr);
     EXPECT_TRUE(gl.log().calls.empty());
-    EXPECT_EQ(currentMaterial, nullptr);
+    EXPECT_EQ(sceneState.currentMaterial(), nullptr);
 }

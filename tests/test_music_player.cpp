@@ -104,7 +104,7 @@ TEST(MusicPlayerRealTime, ArchivedSongPlaysAndDemoTimeFollowsItsOrders) {
     ASSERT_NE(app->music.song, nullptr);
     ScalarTrack envelope;
     loadEnvelope(envelope, "mystified.env");
-    demoClock.syncEnvelope = &envelope;
+    demoClock.replaceSyncEnvelope(&envelope);
 
     XmModuleInfo info;
     std::string error;

@@ -117,7 +117,7 @@ struct SurfaceView : Part {
     }
 };
 
-struct PatchSurfaceGl : EffectTest {
+struct PatchSurfaceGl : GlTest {
     // The screen point of (x, y) at depth 100 (1.6 pixels a unit, y up).
     static int column(double x) { return static_cast<int>(std::lround(80.0 + 1.6 * x)); }
     static int row(double y) { return static_cast<int>(std::lround(60.0 - 1.6 * y)); }

@@ -342,7 +342,7 @@ TEST_F(PictureEffects, PictureTunnelFadesInOverOneSecondAndOutOverOneAndTwoThird
 
 TEST_F(PictureEffects, PictureTunnelBetweenItsFadesKeepsTheFadeItFinds) {
     PictureTunnelPart tunnel(26.9f, 44.5f, 1, "max_t4.jpg");
-    fadeFactor = 0.5f;
+    renderState.setFadeFactor(0.5f);
     const Pixels frame = renderAt(tunnel, 8.0f);
     EXPECT_LE(maxDifference(frame, renderStacks(tunnel.picture, PictureTunnelPart::layout,
                                                 0.9f * 8.0f, 0.19f * 0.5f)),
@@ -367,7 +367,7 @@ TEST_F(PictureEffects, DustFadesOutOverTheSecondAfterItsFadePoint) {
 
 TEST_F(PictureEffects, DarkHorizonDrawsAtOpacityPointTwoThreeWhateverTheFade) {
     DarkHorizonPart horizon(9.862f, 13.5f);
-    fadeFactor = 0.3f;
+    renderState.setFadeFactor(0.3f);
     for (float t : {0.5f, 2.0f, 3.638f}) {
         expectStacksAt(horizon, t, horizon.picture, DarkHorizonPart::layout, t, 0.23f);
     }
@@ -633,7 +633,7 @@ TEST_F(PictureEffects, EachPartLeavesItsStateForTheNext) {
         glEnable(GL_TEXTURE_2D);
         glActiveTextureARB(GL_TEXTURE0_ARB);
         glDisable(GL_TEXTURE_2D);
-        fadeFactor = 0.7f;
+        renderState.setFadeFactor(0.7f);
         const Pixels frame = renderAt(*c.part, c.t);
         EXPECT_GT(meanLevel(frame), 2.0);
         EXPECT_FALSE(isEnabled(GL_CULL_FACE));

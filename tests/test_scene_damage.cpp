@@ -21,7 +21,7 @@ struct Damage : ::testing::Test {
 
     void SetUp() override {
         resetSharedSceneState();
-        renderState.materialTextureLoader = &fakeTextureLoad;
+        sceneState.useTextureLoader(&fakeTextureLoad);
         gl.log().recordVertices = false;
     }
     void TearDown() override {

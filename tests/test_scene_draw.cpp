@@ -16,7 +16,7 @@ struct Drawing : ::testing::Test {
     RecordingGl gl;
     void SetUp() override {
         resetSharedSceneState();
-        renderState.materialTextureLoader = &fakeTextureLoad;
+        sceneState.useTextureLoader(&fakeTextureLoad);
     }
     void TearDown() override { resetSharedSceneState(); }
 };
@@ -211,7 +211,7 @@ TEST_F(Drawing, BackFacingFacesAreSkippedUnlessTwoSided) {
         mat.twoSided = static_cast<uint8_t>(twoSided);
         auto front = squareSeenFrom({0, -10, 0}, {0, 0, 0}, mat);
         auto back = squareSeenFrom({0, 10, 0}, {0, 0, 0}, mat);
-        drawnFaceCount = 0;
+        renderState.startFaceCount();
         beginPrimitive(GL_TRIANGLES);
         drawScene(front.get(), 0);
         EXPECT_EQ(drawnFaceCount, 2);
@@ -224,7 +224,7 @@ TEST_F(Drawing, BackFacingFacesAreSkippedUnlessTwoSided) {
     prepareMeshes(scene.get(), 0);
     MeshObject* mesh = scene->firstMesh;
     mesh->vertices[3].facesCamera = 1; // used by the second face only
-    drawnFaceCount = 0;
+    renderState.startFaceCount();
     mesh->draw();
     EXPECT_EQ(drawnFaceCount, 1);
 }
@@ -281,7 +281,7 @@ TEST_F(Drawing, DrawMeshesNamedMatchesCaseSensitiveSubstrings) {
     updateCamera(scene.get(), 0);
     prepareMeshes(scene.get(), 0);
     gl.log().clear();
-    drawnFaceCount = 0;
+    renderState.startFaceCount();
     drawMeshesNamed(scene.get(), "LWO01");
     EXPECT_EQ(gl.log().count("glLoadMatrixf("), 2);
     EXPECT_EQ(drawnFaceCount, 4);

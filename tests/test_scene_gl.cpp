@@ -110,7 +110,7 @@ TEST_F(RealGl, BackOfAOneSidedSquareDrawsNothing) {
 }
 
 TEST_F(RealGl, HalfTransparentMaterialBlendsOverTheBackground) {
-    fadeFactor = 1.0f;
+    renderState.setFadeFactor(1.0f);
     const auto frame = draw({0, -10, 0}, 0.5f);
     expectColourNear(at(frame, 60, 40), {128, 0, 0}, 3, "top left");
     expectColourNear(at(frame, 100, 80), {128, 128, 0}, 3, "bottom right");

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "drawing_state_support.h"
 #include "effect_test_support.h"
 #include "effects/beginning.h"
 #include "effects/effect_common.h"
@@ -369,10 +370,10 @@ TEST_F(SceneParts, EachPartLeavesTheFadeItsFrameCallsFor) {
     };
     for (const Case& c : cases) {
         std::unique_ptr<Part> part = c.make();
-        fadeFactor = found;
+        renderState.setFadeFactor(found);
         renderAt(*part, c.t);
         EXPECT_EQ(fadeFactor, c.left) << c.name;
-        fadeFactor = 1.0f;
+        renderState.setFadeFactor(1.0f);
     }
 }
 
@@ -580,10 +581,10 @@ std::vector<std::string> afterLastEnd(const GlLog& log) {
 struct RecordedParts : ForgedData {
     void SetUp() override {
         ForgedData::SetUp();
-        renderState.reset();
+        resetDrawingState();
     }
     void TearDown() override {
-        renderState.reset();
+        resetDrawingState();
         ForgedData::TearDown();
     }
 };

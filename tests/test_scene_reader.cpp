@@ -17,7 +17,7 @@ struct Reader : ::testing::Test {
     RecordingGl gl;
     void SetUp() override {
         resetSharedSceneState();
-        renderState.materialTextureLoader = &fakeTextureLoad;
+        sceneState.useTextureLoader(&fakeTextureLoad);
     }
     void TearDown() override { resetSharedSceneState(); }
 };
@@ -120,7 +120,7 @@ TEST_F(Reader, QuorMaterialsCarryABlendTypeByte) {
     EXPECT_EQ(m->blendSrc, static_cast<uint32_t>(GL_SRC_ALPHA));
     EXPECT_EQ(m->blendDst, static_cast<uint32_t>(GL_ONE));
     ASSERT_NE(findDummy(scene.get(), "After"), nullptr); // the next chunk follows the byte
-    EXPECT_STREQ(sceneFileMagic, "QUOR");
+    EXPECT_STREQ(sceneState.fileMagic(), "QUOR");
 
     // A file with neither magic is refused at byte 0, whatever the last file's magic was.
     auto image = sceneImage(f);
@@ -131,7 +131,7 @@ TEST_F(Reader, QuorMaterialsCarryABlendTypeByte) {
     EXPECT_NE(damageReport(image).find("damaged at byte 0: it starts with \"AB\\x01D\", not the "
                                        "magic \"KEXP\" or \"QUOR\" of a scene file"),
               std::string::npos);
-    EXPECT_STREQ(sceneFileMagic, "QUOR");
+    EXPECT_STREQ(sceneState.fileMagic(), "QUOR");
 
     // Under "KEXP" the material is 173 bytes, so the blend byte becomes the low byte of the
     // next kind word: [01 05 00 00] = 1281, a kind without a reader. (The file is cut there.)
@@ -141,7 +141,7 @@ TEST_F(Reader, QuorMaterialsCarryABlendTypeByte) {
     EXPECT_EQ(kexp->materials->items[0]->blendType, 0);
     EXPECT_EQ(kexp->materials->items[0]->blendDst, static_cast<uint32_t>(GL_ONE_MINUS_SRC_ALPHA));
     EXPECT_EQ(kexp->firstDummy, nullptr);
-    EXPECT_STREQ(sceneFileMagic, "KEXP");
+    EXPECT_STREQ(sceneState.fileMagic(), "KEXP");
 }
 
 TEST_F(Reader, KindsWithoutAReaderAndKind3ArePassedOver) {

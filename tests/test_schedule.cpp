@@ -57,6 +57,32 @@ TEST_F(Schedule, TwentyTwoRowsInDrawingOrderThenReady) {
     EXPECT_EQ(typeid(*timeline.items[3]), typeid(BoxicalPart));
     EXPECT_EQ(typeid(*timeline.items[20]), typeid(BumpPart));
     EXPECT_EQ(typeid(*timeline.items[21]), typeid(EnergyPart));
+    // Each row carries its own name, as the status line and the capture's labels show it.
+    const char* const names[22] = {"Beginning",
+                                   "DarkHorizon",
+                                   "TitleSprites",
+                                   "Boxical",
+                                   "PictureTunnel",
+                                   "Bubblebath",
+                                   "IntroductionPoem",
+                                   "BubbleTube",
+                                   "Shite",
+                                   "Panorama",
+                                   "Spherical",
+                                   "Boxical4",
+                                   "Check",
+                                   "Backdrop",
+                                   "Dust",
+                                   "Woah",
+                                   "Credits",
+                                   "Clock",
+                                   "Faceted",
+                                   "Tunnel",
+                                   "Bump",
+                                   "Energy"};
+    for (int row = 1; row <= 22; ++row) {
+        EXPECT_EQ(timeline.rowName(row), names[row - 1]) << "row " << row;
+    }
     // Intervals given by reference arrive whole.
     EXPECT_FLOAT_EQ(timeline.items[7]->start, 18.341f);
     EXPECT_FLOAT_EQ(timeline.items[7]->end, 40.4f);

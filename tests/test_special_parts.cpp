@@ -517,7 +517,7 @@ TEST_F(SpecialPartTest, PictureAndSceneFadeInAndOut) {
     EXPECT_EQ(fadeFactor, 1.0f);
 
     // Between 2 and 5 s the scene keeps the fade it was given.
-    fadeFactor = 0.3f;
+    renderState.setFadeFactor(0.3f);
     EXPECT_NEAR(squareLevel(renderAt(part, 3.0f)), 0.3 * 255, 2);
     EXPECT_EQ(fadeFactor, 1.0f);
 }

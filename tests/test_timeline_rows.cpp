@@ -1,5 +1,5 @@
-// test_timeline_rows.cpp - the names the tools give the timeline's rows: read from each part's
-// own class, numbered in drawing order, and active by the same closed interval the timeline
+// test_timeline_rows.cpp - the names the tools give the timeline's rows: the names the parts
+// give themselves, numbered in drawing order, and active by the same closed interval the timeline
 // renders with.
 #include <gtest/gtest.h>
 
@@ -9,29 +9,39 @@
 
 namespace {
 
-struct BoxicalPart : Part {};
-struct Energy : Part {}; // no "Part" ending to remove
+struct BoxicalPart : Part {
+    const char* name() const override { return "Boxical"; }
+};
+struct Energy : Part {
+    const char* name() const override { return "Energy"; }
+};
 namespace inner {
-struct TunnelPart : Part {};
+struct TunnelPart : Part {
+    const char* name() const override { return "Tunnel"; }
+};
+struct UnnamedPart : TunnelPart {}; // takes the name of the part it is made from
 } // namespace inner
 
 } // namespace
 
-TEST(TimelineRows, NamesComeFromThePartsClasses) {
+TEST(TimelineRows, NamesAreThePartsOwn) {
     BoxicalPart boxical;
     Energy energy;
     inner::TunnelPart tunnel;
+    inner::UnnamedPart unnamed;
     Part plain;
     Timeline timeline;
     for (Part* p : {static_cast<Part*>(&boxical), static_cast<Part*>(&energy),
-                    static_cast<Part*>(&tunnel), &plain}) {
-        timeline.append(p); // held as Part*: the name is the object's class, not the pointer's
+                    static_cast<Part*>(&tunnel), static_cast<Part*>(&unnamed), &plain}) {
+        timeline.append(p); // held as Part*: the name is the object's, not the pointer's
     }
     EXPECT_EQ(timeline.rowName(1), "Boxical");
     EXPECT_EQ(timeline.rowName(2), "Energy");
     EXPECT_EQ(timeline.rowName(3), "Tunnel");
-    EXPECT_EQ(timeline.rowName(4), "Part");
-    EXPECT_EQ(timeline.rowName(5), "");
+    EXPECT_EQ(timeline.rowName(4), "Tunnel");
+    EXPECT_EQ(timeline.rowName(5), "Part");
+    EXPECT_EQ(timeline.rowName(6), "");
+    timeline.releaseArray();
 }
 
 TEST(TimelineRows, ActiveRowsUseTheClosedIntervalInDrawingOrder) {

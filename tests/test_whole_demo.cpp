@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "drawing_state_support.h"
 #include "app/application.h"
 #include "forge_test_support.h"
 #include "gfx/gl_api.h"
@@ -38,7 +39,7 @@ FrameReport playWholeDemo(const std::string& data) {
     searchPath.clear();    // the player builds its own search path and opens the archive itself
     WorkingDir cwd(data);
     resetPlayerState();
-    renderState.reset();
+    resetDrawingState();
     settings.showSetupDialog = 0;
     settings.fullscreen = 0;
     settings.screenWidth = 160;
@@ -64,7 +65,7 @@ FrameReport playWholeDemo(const std::string& data) {
                 report.faults.push_back("t = " + std::to_string(demoClock.demoTime) +
                                         ": GL error " + std::to_string(error) + ", open batch " +
                                         std::to_string(currentPrimitive));
-                currentPrimitive = 0;
+                endPrimitive();
             }
             if (i > 3000) {
                 break; // the demo never ended
@@ -86,7 +87,7 @@ FrameReport playWholeDemo(const std::string& data) {
     delete app;
     sys::useVirtualCounter(nullptr);
     searchPath.clear(); // and the player's own three sources
-    renderState.reset();
+    resetDrawingState();
     resetPlayerState();
     pauseLeakChecks(false);
     return report;

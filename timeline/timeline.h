@@ -32,8 +32,8 @@ struct Timeline : GrowableArray<Part*> {
     void releaseArray() { release(); }
     // Exchanges the parts of two timelines; each keeps its own selection.
     void swapParts(Timeline& other) noexcept { swap(other); }
-    // The class name of the part at `row` (from 1) without its "Part" ending ("Boxical" for a
-    // BoxicalPart), read from the part's type; "" for a row that does not exist.
+    // The name of the part at `row` (from 1), as the part gives it ("Boxical" for a
+    // BoxicalPart); "" for a row that does not exist.
     std::string rowName(int row) const;
 
     RowSelection selection; // the development player's --rows; every row by default

@@ -23,6 +23,8 @@
 #include "gfx/gl_api.h"
 #include "gfx/render_state.h"
 #include "resources/search_path.h"
+#include "resources/textures.h"
+#include "scene/scene_state.h"
 #include "tools/common/offscreen_gl.h"
 
 namespace {
@@ -66,6 +68,8 @@ void openForgedData() {
 void useNullGl() {
     installNullGl();
     renderState.reset();
+    resourceState.reset();
+    sceneState.reset();
 }
 
 // One 640 x 480 headless context for the whole run. The first call opens it and keeps a copy of
@@ -103,6 +107,8 @@ bool useRealGl(benchmark::State& state) {
     glMultiTexCoord2fvARB = multiTexCoordV;
     glMultiTexCoord2fARB = multiTexCoord;
     renderState.reset();
+    resourceState.reset();
+    sceneState.reset();
     glViewport(0, 0, frameWidth, frameHeight);
     return true;
 }
@@ -117,7 +123,7 @@ template <class P> void renderFrames(benchmark::State& state, P& part, bool real
             glClearColor(0, 0, 0, 0);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         }
-        drawnFaceCount = 0;
+        renderState.startFaceCount();
         part.render(t);
         if (real) {
             glFinish();

@@ -14,6 +14,7 @@
 #include "resources/search_path.h"
 #include "gfx/render_state.h"
 #include "scene/scene.h"
+#include "scene/scene_state.h"
 #include "tools/common/offscreen_gl.h"
 #include "tools/common/scene_writer.h"
 
@@ -105,7 +106,7 @@ std::unique_ptr<Scene> readFromMemory(const std::vector<unsigned char>& image) {
 struct Setup {
     Setup() {
         installNullGl();
-        renderState.materialTextureLoader = &fakeTexture;
+        sceneState.useTextureLoader(&fakeTexture);
     }
 };
 const Setup setup;
@@ -119,7 +120,7 @@ void BM_DrawSceneLitEnvMapped(benchmark::State& state) {
     float t = 0;
     int drawn = 0;
     for (auto _ : state) {
-        drawnFaceCount = 0;
+        renderState.startFaceCount();
         beginPrimitive(GL_TRIANGLES);
         drawScene(scene.get(), t);
         endPrimitive();

@@ -47,8 +47,8 @@ const PartCase partCases[] = {
 };
 
 int facesAt(Part& part, float t) {
-    fadeFactor = 1.0f;
-    drawnFaceCount = 0;
+    renderState.setFadeFactor(1.0f);
+    renderState.startFaceCount();
     part.render(t);
     return drawnFaceCount;
 }

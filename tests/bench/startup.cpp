@@ -205,7 +205,7 @@ int child() {
     phases["module (parse)"] += parse;
 
     t = bootSeconds();
-    syncEnvelope = new ScalarTrack;
+    demoClock.replaceSyncEnvelope(new ScalarTrack);
     loadEnvelope(*syncEnvelope, "mystified.env");
     buildSchedule(app->timeline, app->scheduleReady);
     attribute(timing, t, bootSeconds(), phases);

@@ -28,7 +28,7 @@ inline void setUpHarness() {
     std::filesystem::current_path(folder);
     scratchFolder() = folder + "/";
     installNullGl();
-    renderState.materialTextureLoader = &countingTextureLoader;
+    sceneState.useTextureLoader(&countingTextureLoader);
 }
 
 } // namespace fuzz

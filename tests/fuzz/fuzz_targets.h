@@ -29,6 +29,7 @@
 #include "resources/search_path.h"
 #include "resources/textures.h"
 #include "scene/scene.h"
+#include "scene/scene_state.h"
 #include "scene/track.h"
 
 namespace fuzz {
@@ -170,7 +171,7 @@ inline int sceneFile(const uint8_t* data, size_t size) {
     if (read) {
         runTrapped([&] {
             for (const float t : {0.0f, 0.5f, 7.25f, 1.0e6f}) {
-                fadeFactor = 1.0f;
+                renderState.setFadeFactor(1.0f);
                 beginPrimitive(GL_TRIANGLES);
                 drawScene(scene, t);
                 endPrimitive();

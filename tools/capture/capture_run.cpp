@@ -219,8 +219,8 @@ int runCapture(const CaptureOptions& o) {
         const std::vector<TimelineRow> rows = activeRows(app->timeline, t);
         if (log) {
             std::fprintf(log, "%lld\t%.6f\t%d\t%.9g\t%s\n", static_cast<long long>(written),
-                         static_cast<double>(k) * frameSeconds, lastOrder, static_cast<double>(t),
-                         describeRows(rows).c_str());
+                         static_cast<double>(k) * frameSeconds, demoClock.lastOrder,
+                         static_cast<double>(t), describeRows(rows).c_str());
         }
         if (sheet && t >= nextSheetTime) {
             sheet->add(pictureRgb, picture.width, picture.height,

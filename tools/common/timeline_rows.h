@@ -2,8 +2,7 @@
 // (the capture's contact sheet and frame log, the benchmarks' slowest seconds).
 //
 // A row is a part's position in the timeline, counted from 1 in drawing order; its name is the
-// part's class name without the "Part" ending (Timeline::rowName), so the schedule needs no
-// table of names beside it.
+// part's own name (Timeline::rowName), so the schedule needs no table of names beside it.
 #pragma once
 
 #include <string>

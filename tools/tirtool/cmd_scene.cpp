@@ -11,6 +11,7 @@
 #include "scene/materials.h"
 #include "resources/search_path.h"
 #include "gfx/render_state.h"
+#include "scene/scene_state.h"
 #include "scene/scene.h"
 #include "scene/track.h"
 #include "tools/common/demo_scene.h"
@@ -81,7 +82,7 @@ int keyCountOf(const RotationBinding* b) {
 void printScene(const Scene& scene, const std::string& magic) {
     std::printf("scene \"%s\"\n", scene.fileName);
     std::printf("magic: %s (materials of %d bytes)\n", magic.c_str(),
-                std::strcmp(sceneFileMagic, "QUOR") == 0 ? 174 : 173);
+                materialRecordBytes(sceneState.fileMagic()));
 
     int meshCount = 0;
     for (MeshObject* m = scene.firstMesh; m; m = m->next) {
@@ -217,8 +218,8 @@ int renderScene(const Options& o, const std::string& name) {
     if (!scene->camera) {
         std::fprintf(stderr, "tirtool: %s has no camera, so nothing is drawn\n", name.c_str());
     }
-    drawnFaceCount = 0;
-    fadeFactor = 1.0f;
+    renderState.startFaceCount();
+    renderState.setFadeFactor(1.0f);
     beginPrimitive(GL_TRIANGLES);
     drawScene(scene, static_cast<float>(o.at));
     endPrimitive();
@@ -283,7 +284,7 @@ int scene(const std::vector<std::string>& args) {
     }
 
     installNullGl();
-    renderState.materialTextureLoader = &noTextureLoad;
+    sceneState.useTextureLoader(&noTextureLoad);
     Scene* s = loadForTool(name);
     if (!s) {
         return 1;
