@@ -1,5 +1,10 @@
-// forge_test_support.h - runs the data generator once per test process into a scratch folder
-// and opens the archive it wrote on the search path, for the tests of the default data set.
+// forge_test_support.h - the default data set for the tests that use it, forged once per test
+// run, and the archive it holds opened on the search path.
+//
+// Under CTest the fixture test ForgeDefaultData runs forge once, into the folder that
+// TIR_FORGED_DATA names, before any test starts; every test process then takes its own copy of
+// that archive into a scratch folder of its own, which it may change as it likes. A test
+// program run by hand, without TIR_FORGED_DATA, forges its own data once.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,8 +40,14 @@ inline int runForge(const std::string& args, const std::string& log) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The data set forge generates, made once per process into a scratch folder; null when forge
-// is not built or failed (its log is then in `forgeLog`).
+// The folder the test run's forged data is in (TIR_FORGED_DATA), or "" outside CTest.
+inline std::string sharedForgedData() {
+    const char* folder = std::getenv("TIR_FORGED_DATA");
+    return folder && *folder ? folder : "";
+}
+
+// The forged data set in a scratch folder of this process: "tir.val" and forge's log. `made` is
+// false when forge is not built or failed; `log` then says why.
 struct ForgedDataSet {
     std::unique_ptr<ScratchDir> dir;
     bool made = false;
@@ -45,7 +56,18 @@ struct ForgedDataSet {
 inline const ForgedDataSet& forgedDataSet() {
     static ForgedDataSet set = [] {
         ForgedDataSet s;
-        if (!forgeTool().empty()) {
+        const std::string shared = sharedForgedData();
+        if (!shared.empty()) {
+            s.dir = std::make_unique<ScratchDir>("forged");
+            std::error_code error;
+            std::filesystem::copy_file(shared + "/tir.val", s.dir->file("tir.val"), error);
+            s.made = !error;
+            const std::vector<unsigned char> log = readFile(shared + ".log");
+            s.log.assign(log.begin(), log.end());
+            if (error) {
+                s.log += "\nno forged archive in " + shared + " (" + error.message() + ")";
+            }
+        } else if (!forgeTool().empty()) {
             s.dir = std::make_unique<ScratchDir>("forge");
             s.made = runForge("--out '" + s.dir->path.string() + "'", s.dir->file("log.txt")) == 0;
             const std::vector<unsigned char> log = readFile(s.dir->file("log.txt"));
@@ -103,7 +125,7 @@ struct ForgedData : ::testing::Test {
     ArchiveSource* source = nullptr; // owned by the search path
 
     void SetUp() override {
-        if (forgeTool().empty()) {
+        if (forgeTool().empty() && sharedForgedData().empty()) {
             GTEST_SKIP() << "forge is not built";
         }
         ASSERT_TRUE(forgedDataSet().made) << "forge failed: " << forgedDataSet().log;
