@@ -247,9 +247,14 @@ void PatchSurface::drawPatch(const SurfaceNode* node, int across, int down) {
             p2.u += 1.0f;
             p3.u += 1.0f;
         }
-        for (int i = 0; i < across; ++i) {
+        for (int i = 0; i + 1 < across; ++i) {
             out[i] = interpolate(p0, p1, p2, p3, parameter(i, across));
         }
+        // The curve at t = 1 is p2 only up to rounding, and the patch to the right starts from
+        // p2 itself: the line ends on the column vertex, as the column lines end on their node,
+        // so neighbouring patches share their joint exactly and no pixel on it is missed or
+        // drawn twice.
+        out[across - 1] = p2;
     };
 
     SurfaceVertex* previous = lines[0];
