@@ -7,7 +7,7 @@
 // tests, each of which opens one context of each kind.
 //
 // A failing picture probe leaves Mesa's picture, the layer's and their difference side by side
-// in build/gl-layer-probes/ for a person to look at.
+// in build/gl-layer-probes/ for a person to look at; TIR_PROBE_PICTURES=1 leaves every one.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -103,6 +103,12 @@ void resetState() {
     glDepthFunc(GL_LESS);
     glShadeModel(GL_SMOOTH);
     glColor4f(1, 1, 1, 1);
+    for (GLenum name : {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS,
+                        GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS}) {
+        glPixelStorei(name, 0);
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
 }
 
 void bindUnit(GLenum unit, GLuint texture) {
@@ -612,6 +618,108 @@ const std::vector<Probe> transformProbes = {
      }},
 };
 
+// A 7 x 6 source picture with 4 bytes a pixel, rows padded to a multiple of 4 bytes.
+std::vector<unsigned char> sourcePicture(int components) {
+    const int width = 7, height = 6;
+    const int stride = (width * components + 3) / 4 * 4;
+    std::vector<unsigned char> p(static_cast<size_t>(stride * height), 0xEE);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < components; ++c) {
+                p[static_cast<size_t>(y * stride + x * components + c)] =
+                    static_cast<unsigned char>(37 * x + 61 * y + 97 * c + 20);
+            }
+        }
+    }
+    return p;
+}
+
+// One 5 x 4 texture from the source picture, read through the unpack parameters: row length
+// 7, skipping 1 row and 2 pixels, rows aligned to 4 bytes.
+GLuint uploaded(GLint internalFormat, GLenum format, int components) {
+    const std::vector<unsigned char> source = sourcePicture(components);
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 7);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 1);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 2);
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, 5, 4, 0, format, GL_UNSIGNED_BYTE,
+                 source.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    return name;
+}
+
+const std::vector<Probe> pixelProbes = {
+    {"uploads through the unpack parameters, with GL 1.1's format conversions",
+     [] {
+         background();
+         blended();
+         const GLuint t[8] = {uploaded(3, GL_RGB, 3),
+                              uploaded(GL_RGBA8, GL_RGB, 3),
+                              uploaded(3, GL_RGBA, 4),
+                              uploaded(4, GL_LUMINANCE, 1),
+                              uploaded(GL_LUMINANCE, GL_RGB, 3),
+                              uploaded(2, GL_RGBA, 4),
+                              uploaded(GL_ALPHA, GL_RGBA, 4),
+                              uploaded(GL_INTENSITY, GL_BGR, 3)};
+         // A sub-image from BGRA data into the first, and a copy of the frame into the last.
+         glBindTexture(GL_TEXTURE_2D, t[0]);
+         const unsigned char patch[2 * 2 * 4] = {255, 0, 0,   255, 0,  255, 0,  255,
+                                                 0,   0, 255, 255, 90, 90,  90, 255};
+         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+         glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+         glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+         glTexSubImage2D(GL_TEXTURE_2D, 0, 1, 1, 2, 2, GL_BGRA, GL_UNSIGNED_BYTE, patch);
+         glActiveTextureARB(GL_TEXTURE0_ARB);
+         glEnable(GL_TEXTURE_2D);
+         for (int i = 0; i < 8; ++i) {
+             glBindTexture(GL_TEXTURE_2D, t[i]);
+             const float x = (i % 4) * W / 4.0f, y = (i / 4) * H / 2.0f;
+             quad(x + 1, y + 1, x + W / 4.0f - 1, y + H / 2.0f - 1);
+         }
+         glBindTexture(GL_TEXTURE_2D, t[6]);
+         glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 1, 0, 10, 20, 3, 3);
+         glBindTexture(GL_TEXTURE_2D, t[2]);
+         glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 1, 40, 40, 4, 2);
+         glDisable(GL_BLEND);
+         glBindTexture(GL_TEXTURE_2D, t[6]);
+         quad(4, 24, 20, 40);
+         glBindTexture(GL_TEXTURE_2D, t[2]);
+         quad(40, 24, 60, 40);
+     }},
+};
+
+// The frame read back as RGB and RGBA, with every pack alignment and the row length and skips,
+// canary bytes around each read.
+std::vector<double> readBackReport() {
+    glClearColor(0.1f, 0.2f, 0.3f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    resetState();
+    background();
+    std::vector<double> r;
+    struct Read {
+        GLenum format;
+        int alignment, rowLength, skipPixels, skipRows;
+    };
+    const Read reads[] = {{GL_RGB, 1, 0, 0, 0},  {GL_RGB, 4, 0, 0, 0},  {GL_RGB, 8, 0, 0, 0},
+                          {GL_RGBA, 2, 0, 0, 0}, {GL_RGB, 4, 20, 2, 1}, {GL_BGR, 1, 0, 0, 0},
+                          {GL_BGRA, 4, 17, 3, 2}};
+    for (const Read& read : reads) {
+        std::vector<unsigned char> bytes(4096, 0xA5);
+        glPixelStorei(GL_PACK_ALIGNMENT, read.alignment);
+        glPixelStorei(GL_PACK_ROW_LENGTH, read.rowLength);
+        glPixelStorei(GL_PACK_SKIP_PIXELS, read.skipPixels);
+        glPixelStorei(GL_PACK_SKIP_ROWS, read.skipRows);
+        glReadPixels(3, 5, 13, 7, read.format, GL_UNSIGNED_BYTE, bytes.data() + 16);
+        r.insert(r.end(), bytes.begin(), bytes.end());
+        r.push_back(glGetError());
+    }
+    return r;
+}
+
 // Draws every probe through `path`; one RGB picture per probe, empty when no context opened.
 std::vector<std::vector<unsigned char>> drawProbes(GlPath path, const std::vector<Probe>& probes,
                                                    std::string& error) {
@@ -650,7 +758,7 @@ void expectProbesMatch(const std::vector<Probe>& probes) {
         EXPECT_TRUE(same) << probes[i].name << ": " << near.shareOver * 100
                           << "% of pixels more than a level off, the largest by " << near.largest
                           << "; see build/gl-layer-probes/";
-        if (!same) {
+        if (!same || std::getenv("TIR_PROBE_PICTURES")) {
             std::string file = probes[i].name;
             for (char& c : file) {
                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
@@ -771,23 +879,37 @@ std::vector<double> stackAndErrorReport() {
     return r;
 }
 
-std::vector<double> reportThrough(GlPath path) {
+std::vector<double> reportThrough(GlPath path, std::vector<double> (*report)()) {
     PathContext context(path, W, H);
     EXPECT_TRUE(context.open) << context.error;
-    return context.open ? stackAndErrorReport() : std::vector<double>{};
+    return context.open ? report() : std::vector<double>{};
+}
+
+void expectReportsMatch(std::vector<double> (*report)(), const char* what) {
+    const std::vector<double> mesa = reportThrough(GlPath::mesa, report);
+    const std::vector<double> layer = reportThrough(GlPath::layer, report);
+    ASSERT_EQ(mesa.size(), layer.size()) << what;
+    size_t differing = 0;
+    for (size_t i = 0; i < mesa.size(); ++i) {
+        if (mesa[i] != layer[i] && differing++ < 10) {
+            ADD_FAILURE() << what << ", entry " << i << ": Mesa " << mesa[i] << ", layer "
+                          << layer[i];
+        }
+    }
+    EXPECT_EQ(differing, 0u) << what;
 }
 
 } // namespace
 
-TEST(GlLayerProbes, TransformsStacksAndErrorsMatchMesa) {
-    expectProbesMatch(transformProbes);
-    const std::vector<double> mesa = reportThrough(GlPath::mesa);
-    const std::vector<double> layer = reportThrough(GlPath::layer);
-    ASSERT_EQ(mesa.size(), layer.size());
-    for (size_t i = 0; i < mesa.size(); ++i) {
-        EXPECT_EQ(mesa[i], layer[i]) << "report entry " << i;
-    }
-    // The reports hold what the frame loop relies on: pushes past the top overflow.
+TEST(GlLayerProbes, TransformsStacksErrorsAndPixelTransfersMatchMesa) {
+    std::vector<Probe> probes = transformProbes;
+    probes.insert(probes.end(), pixelProbes.begin(), pixelProbes.end());
+    expectProbesMatch(probes);
+    expectReportsMatch(&stackAndErrorReport, "stacks and errors");
+    expectReportsMatch(&readBackReport, "read back");
+    // The report holds what the frame loop relies on: pushes past the top overflow, pops past
+    // the bottom underflow.
+    const std::vector<double> layer = reportThrough(GlPath::layer, &stackAndErrorReport);
     EXPECT_NE(std::find(layer.begin(), layer.end(), double(GL_STACK_OVERFLOW)), layer.end());
     EXPECT_NE(std::find(layer.begin(), layer.end(), double(GL_STACK_UNDERFLOW)), layer.end());
 }
