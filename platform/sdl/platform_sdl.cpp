@@ -1,5 +1,7 @@
 // platform_sdl.cpp - the platform layer over SDL2 and dlopen: counter, reports, exit, the
 // window with its message queue, pixel formats, display modes, libraries and the WGL names.
+// With TIR_GL=es3 the GL library is our own GL 1.1 layer (platform/gl11/) over an OpenGL ES 3
+// context instead of the driver's libGL.
 #include "platform/platform.h"
 
 #include <SDL.h>
@@ -14,6 +16,11 @@
 #include <cstring>
 #include <strings.h>
 #include <deque>
+#include <utility>
+#include <vector>
+
+#include "platform/fatal.h"
+#include "platform/gl11/gl11.h"
 
 namespace sys {
 
@@ -182,6 +189,21 @@ static SDL_GLContext currentContext = nullptr;
 static Window* switchedWindow = nullptr;
 static Window* paintCandidate = nullptr; // the window whose WM_PAINT is pending
 
+// The GL library in use is the GL layer (TIR_GL=es3): contexts are OpenGL ES 3 contexts, each
+// with a layer context that the WGL functions keep in step.
+static bool esLayer = false;
+static char esLayerLibrary; // its "library handle"
+static std::vector<std::pair<SDL_GLContext, gl11::Context*>> layerContexts;
+
+static gl11::Context* layerContextOf(SDL_GLContext context) {
+    for (const auto& [es, layer] : layerContexts) {
+        if (es == context) {
+            return layer;
+        }
+    }
+    return nullptr;
+}
+
 static bool initVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         return true;
@@ -197,7 +219,10 @@ static bool initVideo() {
 // below on a tall screen). The demo itself sets no viewport.
 static void setViewport(int x, int y, int width, int height) {
     using Viewport = void (*)(int, int, int, int);
-    if (auto viewport = reinterpret_cast<Viewport>(SDL_GL_GetProcAddress("glViewport"))) {
+    // Through the layer when it draws, so that the viewport it reports stays true.
+    void* function = gl11::currentContext() ? gl11::procAddress("glViewport")
+                                            : SDL_GL_GetProcAddress("glViewport");
+    if (auto viewport = reinterpret_cast<Viewport>(function)) {
         viewport(x, y, width, height);
     }
 }
@@ -451,7 +476,15 @@ bool setPixelFormat(Window* window, int format, const PixelFormatDescriptor& d) 
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, deep ? 8 : 5);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, d.cDepthBits);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    if (esLayer) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    } else {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2); // SDL's defaults
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    }
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
     flags |= window->fullscreenFlags;
     DriverAllocations driver;
@@ -559,16 +592,36 @@ void* loadLibrary(const char* name) {
     }
     const char* file = name;
     if (strcasecmp(name, "opengl32.dll") == 0) {
+        // TIR_GL chooses the GL library: the driver's own (unset or empty) or the GL layer
+        // over OpenGL ES 3 ("es3").
+        const char* choice = std::getenv("TIR_GL");
+        esLayer = choice && std::strcmp(choice, "es3") == 0;
+        if (esLayer) {
+            return &esLayerLibrary;
+        }
+        if (choice && *choice) {
+            fatalf("TIR_GL",
+                   "TIR_GL=%s names no GL library: set TIR_GL=es3 for the GL layer over OpenGL "
+                   "ES 3, or leave TIR_GL unset for the driver's own OpenGL.",
+                   choice);
+        }
         file = "libGL.so.1";
     }
     return dlopen(file, RTLD_NOW | RTLD_LOCAL);
 }
 
 void* libraryProc(void* library, const char* name) {
+    if (library == &esLayerLibrary) {
+        return gl11::procAddress(name);
+    }
     return library ? dlsym(library, name) : nullptr;
 }
 
 void freeLibrary(void* library) {
+    if (library == &esLayerLibrary) {
+        esLayer = false;
+        return;
+    }
 #if defined(__SANITIZE_ADDRESS__)
     // Sanitizer builds keep libraries mapped, so that leak reports inside the GL driver still
     // name their module and the driver's known leaks can be suppressed.
@@ -582,6 +635,9 @@ void freeLibrary(void* library) {
 
 void* glLoaderProc(void* library, const char* name) {
     using GetProc = void* (*)(const unsigned char*);
+    if (library == &esLayerLibrary) {
+        return gl11::procAddress(name);
+    }
     if (auto get = reinterpret_cast<GetProc>(libraryProc(library, "glXGetProcAddressARB"))) {
         return get(reinterpret_cast<const unsigned char*>(name));
     }
@@ -611,6 +667,11 @@ static void* wglCreateContextImpl(Window* dc) {
         std::fprintf(stderr, "video: cannot create the GL context: %s\n", SDL_GetError());
         return nullptr;
     }
+    if (esLayer) {
+        // The layer reaches ES through SDL's loader, for the context current at each call.
+        auto lookup = [](const char* function) { return SDL_GL_GetProcAddress(function); };
+        layerContexts.emplace_back(context, gl11::createContext(lookup));
+    }
     // SDL makes a new context current; WGL does not until wglMakeCurrent.
     SDL_GL_MakeCurrent(currentDc ? currentDc->native : nullptr, currentContext);
     return context;
@@ -627,6 +688,13 @@ static int wglDeleteContextImpl(void* context) {
         currentContext = nullptr;
         currentDc = nullptr;
     }
+    for (auto it = layerContexts.begin(); it != layerContexts.end(); ++it) {
+        if (it->first == context) {
+            gl11::deleteContext(it->second);
+            layerContexts.erase(it);
+            break;
+        }
+    }
     SDL_GL_DeleteContext(context);
     return 1;
 }
@@ -637,6 +705,9 @@ static Window* wglGetCurrentDCImpl() {
     return currentDc;
 }
 static void* wglGetProcAddressImpl(const char* name) {
+    if (esLayer) {
+        return gl11::procAddress(name);
+    }
     return (name && SDL_WasInit(SDL_INIT_VIDEO)) ? SDL_GL_GetProcAddress(name) : nullptr;
 }
 static int wglMakeCurrentImpl(Window* dc, void* context) {
@@ -646,6 +717,7 @@ static int wglMakeCurrentImpl(Window* dc, void* context) {
     }
     currentDc = context ? dc : nullptr;
     currentContext = context;
+    gl11::makeCurrent(layerContextOf(context));
     applyPillarbox(currentDc);
     return 1;
 }
@@ -659,6 +731,7 @@ static int wglSwapBuffersImpl(Window* dc) {
     if (!dc || !dc->native) {
         return 0;
     }
+    gl11::flush(); // the layer draws what it still holds batched
     SDL_GL_SwapWindow(dc->native);
     return 1;
 }
