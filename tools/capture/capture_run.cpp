@@ -262,7 +262,7 @@ int runCapture(const CaptureOptions& o) {
 
     const int64_t frames = runFrameCount(o.from, o.to, o.fps);
     const double frameSeconds = 1.0 / o.fps;
-    // The clock is set to --from when a frame falls this little short of it: a landing step
+    // The clock is set to --from when the first frame falls this close to it: a landing step
     // ends within a tick of it, well inside a frame at any rate.
     const double landingTolerance = std::min(1e-3, frameSeconds / 4);
     ProgressBar progress(frames, sys::standardErrorIsTerminal());
@@ -299,9 +299,9 @@ int runCapture(const CaptureOptions& o) {
             failedEarly = true;
             break;
         }
-        // A frame a hair before --from (a landing step, or a frame whose demo time only
-        // rounds short of it) is the first frame, with the clock set to --from itself.
-        if (!writing && t < fromTime && o.from - t < landingTolerance) {
+        // A frame a hair from --from (a landing step, or a frame whose demo time only rounds
+        // to either side of it) is the first frame, with the clock set to --from itself.
+        if (!writing && t != fromTime && std::fabs(o.from - t) < landingTolerance) {
             demoClock.seek(fromTime, demoClock.lastOrder, now);
             t = demoClock.demoTime;
         }
