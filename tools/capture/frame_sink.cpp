@@ -279,7 +279,7 @@ bool FrameSink::open(const SinkSettings& s, std::string& error) {
         pngs = std::make_unique<PngFrameWriter>(s.framesDir, s.width, s.height, encoderThreads(s));
     }
     pool = std::make_shared<Pool>();
-    for (int i = 0; i < framesInFlight(s); ++i) {
+    for (int i = 0; takesFrames() && i < framesInFlight(s); ++i) {
         pool->free.push_back(std::make_unique<FrameBuffer>(frameBytes(s)));
     }
     return true;

@@ -117,7 +117,7 @@ public:
     // folder must exist. False with the reason in `error` when any of them cannot be started.
     bool open(const SinkSettings& settings, std::string& error);
     // A frame buffer of width x height RGB pixels from the pool, its contents left from its
-    // last use; waits while every buffer is in flight.
+    // last use; waits while every buffer is in flight. Only where takesFrames().
     std::shared_ptr<FrameBuffer> newFrame();
     // Hands one frame (rows top to bottom) to every output that takes frames. Waits while a
     // queue is full. False once an output failed.
