@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
         const std::string name = argv[i];
         (name == "--size" ? size : name == "--fps" ? fps : to) = argv[i + 1];
     }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each line as its run ends: the runs take minutes
     const bench::fs::path bin = bench::programDir(argv[0]);
     bench::Scratch scratch("capture");
     if (!bench::forgeData(bin, scratch.path)) {
