@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup setup-tests build build-tests play test asan bench golden video fuzz fuzz-build fuzz-corpus clean
+.PHONY: all setup setup-tests build build-tests play test asan bench bench-hd golden video fuzz fuzz-build fuzz-corpus clean
 
 all: build
 
@@ -66,6 +66,10 @@ fuzz: fuzz-build fuzz-corpus
 
 bench: build-tests
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+# The capture benchmark at 1920 x 1080 and 60 fps over the demo's first 30 s (several minutes).
+bench-hd: build-tests
+	$(BUILD)/bin/bench_capture_speed --size 1920x1080 --fps 60 --to 30
 
 # The whole demo as an MP4 with sound, rendered offline (needs ffmpeg: apt-get install ffmpeg).
 VIDEO ?= tirval.mp4

@@ -27,6 +27,11 @@ bool writeToChild(ChildProcess* child, int index, const void* data, size_t size)
 // or -1 when it was ended by a signal.
 int finishChild(ChildProcess* child);
 
+// The largest resident memory this process has had, and the largest of the children it has
+// waited for (finishChild), in kB; -1 where the system does not say.
+long peakMemoryKb();
+long childrenPeakMemoryKb();
+
 // Whether standard error goes to a terminal (progress bars redraw in place there).
 bool standardErrorIsTerminal();
 

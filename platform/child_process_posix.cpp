@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,6 +143,16 @@ int finishChild(ChildProcess* child) {
     }
     delete child;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+long peakMemoryKb() {
+    rusage usage{};
+    return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : -1;
+}
+
+long childrenPeakMemoryKb() {
+    rusage usage{};
+    return getrusage(RUSAGE_CHILDREN, &usage) == 0 ? usage.ru_maxrss : -1;
 }
 
 bool standardErrorIsTerminal() {

@@ -49,8 +49,18 @@ TEST(CaptureArguments, MalformedArgumentsGetTheUsageAndCode2) {
         "--sheet s.png --every 0",
         "--fps 30",                     // a run with nothing to write
         "--video v.mp4 --size 641x480", // odd sizes cannot be encoded
-        "--out",                        // a value is missing
-        "--output f",                   // unknown
+        "--wav x.mp3",                  // a WAV by another name
+        "--sheet s.gif",                // neither PNG nor JPEG
+        "--video v.avi",                // a container the video does not go into
+        "--out frames.png",             // a run's frames go into a folder
+        "--at 10,20 --out single.png",  // several stills go into a folder
+        "--at 10 --out single",         // one still is a PNG file
+        "--video v.mp4 --preset quick", // not an x264 preset
+        "--video v.mp4 --crf 52",
+        "--out f --crf 20",      // --crf without --video
+        "--render-only --out f", // --render-only writes nothing
+        "--out",                 // a value is missing
+        "--output f",            // unknown
         "stray",
     };
     for (const char* args : refused) {
@@ -205,21 +215,20 @@ TEST_F(CaptureTest, TwoRunsAreIdentical) {
         EXPECT_EQ(readFile(entry.path().string()), readFile(file("b/" + name))) << name;
         ++count;
     }
-    EXPECT_GE(count, 15);
-    EXPECT_LE(count, 16);
+    EXPECT_EQ(count, 15); // 20 s up to 20.5 s, not including it
     EXPECT_TRUE(fs::exists(file("a/frame-00000.png")));
     const std::vector<unsigned char> wav = readFile(file("a.wav"));
     EXPECT_GT(wav.size(), static_cast<size_t>(count) * 1470 * 8);
     EXPECT_EQ(wav, readFile(file("b.wav")));
     EXPECT_EQ(readFile(file("a.png")), readFile(file("b.png")));
 
-    // Sheet: three cells (20, 20.25, 20.5 s) of 80 x 60 thumbnails, the first being frame 0.
+    // Sheet: two cells (20 and 20.25 s) of 80 x 60 thumbnails, the first being frame 0.
     int w = 0, h = 0, fw = 0, fh = 0;
     const auto sheet = readRgbPng(file("a.png"), w, h);
     const auto first = readRgbPng(file("a/frame-00000.png"), fw, fh);
     ASSERT_FALSE(sheet.empty());
     ASSERT_EQ(fw, 80);
-    EXPECT_EQ(w, 8 + 3 * (80 + 8));
+    EXPECT_EQ(w, 8 + 2 * (80 + 8));
     for (int y = 0; y < 60; ++y) {
         for (int x = 0; x < 80; ++x) {
             for (int c = 0; c < 3; ++c) {
@@ -322,4 +331,83 @@ TEST_F(CaptureTest, RowsDrawOnlyTheRowsNamed) {
     for (unsigned char v : before) {
         ASSERT_EQ(v, 0); // row 15 is not active at 20 s: nothing at all is drawn
     }
+}
+
+// One frame rule for every stretch: the first frame shows demo time --from itself, a run writes
+// fps * (to - from) frames rounded up (at least one), never a frame past the demo's end, and the
+// WAV is exactly the sound of those frames.
+TEST_F(CaptureTest, FrameCountsAndTheFirstFrameFollowOneRule) {
+    struct Range {
+        double from, to;
+        int fps;
+        size_t frames;
+    };
+    for (const Range& r :
+         {Range{40, 44, 30, 120}, Range{40, 60, 30, 600}, Range{40, 44, 10, 40},
+          Range{40, 40, 30, 1}, Range{40.1, 40.2, 30, 3}, Range{186.4, 186.5, 30, 3}}) {
+        const std::string range = "--from " + std::to_string(r.from) + " --to " +
+                                  std::to_string(r.to) + " --fps " + std::to_string(r.fps);
+        SCOPED_TRACE(range);
+        const ToolRun run = capture(range + " --size 32x24 --wav r.wav --log r.txt");
+        ASSERT_EQ(run.code, 0) << run.err;
+        const std::vector<LoggedFrame> frames = readFrameLog(file("r.txt"));
+        ASSERT_EQ(frames.size(), r.frames);
+        EXPECT_EQ(frames.front().demo, static_cast<float>(r.from));
+        EXPECT_LE(frames.back().demo, 186.5f);
+        EXPECT_EQ(readFloatWav(file("r.wav")).size(), r.frames * (44100 / r.fps) * 2);
+    }
+}
+
+// A frames folder that holds an earlier run's frames is refused before anything is drawn, so
+// two runs never mix; --force removes those frames (and only those) first.
+TEST_F(CaptureTest, AnEarlierRunsFramesAreRefusedOrClearedWithForce) {
+    ASSERT_EQ(capture("--to 0.1 --size 32x24 --out f").code, 0);
+    writeFile(file("f/frame-00099.png"), std::string("stale"));
+    writeFile(file("f/notes.txt"), std::string("kept"));
+    const ToolRun refused = capture("--to 0.1 --size 32x24 --out f");
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find(file("f")), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("earlier run"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out.find("captured"), std::string::npos) << refused.out;
+    EXPECT_TRUE(fs::exists(file("f/frame-00099.png")));
+
+    const ToolRun forced = capture("--to 0.2 --size 32x24 --out f --force");
+    ASSERT_EQ(forced.code, 0) << forced.err;
+    EXPECT_FALSE(fs::exists(file("f/frame-00099.png")));
+    EXPECT_TRUE(fs::exists(file("f/notes.txt")));
+    int frames = 0;
+    for (const auto& e : fs::directory_iterator(file("f"))) {
+        frames += e.path().extension() == ".png";
+    }
+    EXPECT_EQ(frames, 6);
+}
+
+// Every output path is checked before the player starts, and the refusal names the path and
+// the reason; a contact sheet named .jpg is written as JPEG.
+TEST_F(CaptureTest, OutputPathsAreCheckedFirstAndNamesHonoured) {
+    struct Case {
+        std::string args, path, reason;
+    };
+    fs::create_directories(file("folder.wav"));
+    for (const Case& c :
+         {Case{"--wav missing/x.wav", "missing/x.wav", "does not exist"},
+          Case{"--video missing/v.mp4", "missing/v.mp4", "does not exist"},
+          Case{"--sheet missing/s.png", "missing/s.png", "does not exist"},
+          Case{"--wav folder.wav", "folder.wav", "is a folder"},
+          Case{"--out frames --log missing/l.txt", "missing/l.txt", "does not exist"}}) {
+        SCOPED_TRACE(c.args);
+        const ToolRun r = capture("--to 0.1 --size 32x24 " + c.args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(c.path), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("ffmpeg"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("captured"), std::string::npos) << r.out;
+    }
+    EXPECT_FALSE(fs::exists(file("frames")) && !fs::is_empty(file("frames")));
+
+    ASSERT_EQ(capture("--to 1 --size 32x24 --sheet s.jpg --every 0.5").code, 0);
+    const std::vector<unsigned char> jpeg = readFile(file("s.jpg"));
+    ASSERT_GT(jpeg.size(), 3u);
+    EXPECT_EQ(jpeg[0], 0xFF);
+    EXPECT_EQ(jpeg[1], 0xD8);
 }

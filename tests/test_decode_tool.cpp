@@ -5,6 +5,7 @@
 
 #include <lame/lame.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -91,8 +92,9 @@ TEST(DecodeTool, FullScaleSineMatchesItsReference) {
 }
 
 // `frames` frames of lame output at 44.1 kHz, 128 kbit/s: mono, or stereo with a different
-// tone on each side.
-std::vector<unsigned char> lameStream(int channels, int frames, double pitch) {
+// tone on each side; sines of `amplitude`, or full-scale square waves.
+std::vector<unsigned char> lameStream(int channels, int frames, double pitch,
+                                      bool fullScaleSquare = false) {
     lame_global_flags* lame = lame_init();
     lame_set_in_samplerate(lame, 44100);
     lame_set_out_samplerate(lame, 44100);
@@ -104,8 +106,11 @@ std::vector<unsigned char> lameStream(int channels, int frames, double pitch) {
     const int n = frames * 1152;
     std::vector<short> left(static_cast<size_t>(n)), right(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
-        left[static_cast<size_t>(i)] = static_cast<short>(8000 * std::sin(pitch * i));
-        right[static_cast<size_t>(i)] = static_cast<short>(8000 * std::sin(2.3 * pitch * i));
+        const double l = std::sin(pitch * i), r = std::sin(2.3 * pitch * i);
+        left[static_cast<size_t>(i)] =
+            static_cast<short>(fullScaleSquare ? (l < 0 ? -32768 : 32767) : 8000 * l);
+        right[static_cast<size_t>(i)] =
+            static_cast<short>(fullScaleSquare ? (r < 0 ? -32768 : 32767) : 8000 * r);
     }
     std::vector<unsigned char> out(static_cast<size_t>(n) + 16384);
     int bytes = lame_encode_buffer(lame, left.data(), channels == 2 ? right.data() : nullptr, n,
@@ -173,6 +178,58 @@ TEST(DecodeTool, MonoStreamStaysMono) {
     ASSERT_TRUE(readWav(dir.file("mono.wav"), wav));
     EXPECT_EQ(wav.channels, 1);
     EXPECT_EQ(wav.values.size(), static_cast<size_t>(frameCount(mono)) * 1152);
+}
+
+// The decoder's floats, as the test's own decode sees them, interleaved (mono granules on
+// both channels).
+std::vector<float> inProcessFloats;
+void keepFloats(int count, const float* left, const float* right) {
+    for (int i = 0; i < count; ++i) {
+        inProcessFloats.push_back(left[i]);
+        inProcessFloats.push_back(right ? right[i] : left[i]);
+    }
+}
+
+// The WAV holds exactly the decoder's samples at full scale 32,768, rounded to nearest with
+// ties to even and clipped: checked against nearbyint() on the decoder's own floats for a
+// full-scale square wave, whose ringing goes past full scale, so the clipping is exercised
+// too. A pipe as the output (which cannot seek back to the header) gets the same file.
+TEST(DecodeTool, SamplesAreTheDecodersFloatsRoundedAndClipped) {
+    const std::vector<unsigned char> stream = lameStream(2, 40, 0.03, true);
+    ScratchDir dir("decode-rounding");
+    writeFile(dir.file("square.mp3"), stream);
+    ASSERT_EQ(decodeTool(dir.file("square.mp3"), dir.file("square.wav"), dir.file("log")), 0);
+    Wav wav;
+    ASSERT_TRUE(readWav(dir.file("square.wav"), wav));
+    ASSERT_EQ(wav.channels, 2);
+
+    initDecoderTables();
+    resetSynthesisState();
+    inProcessFloats.clear();
+    setOutputRoutine(&keepFloats);
+    Decoder* d = openDecoderMemory(stream.data(), stream.size());
+    ASSERT_NE(d, nullptr);
+    while (decodeFrame(d) > 0) {
+    }
+    closeDecoder(d);
+    setOutputRoutine(nullptr);
+    ASSERT_EQ(wav.values.size(), inProcessFloats.size());
+    size_t clipped = 0, different = 0;
+    for (size_t i = 0; i < inProcessFloats.size(); ++i) {
+        const double scaled = std::nearbyint(static_cast<double>(inProcessFloats[i]) * 32768.0);
+        clipped += scaled > 32767 || scaled < -32768;
+        const double expected = std::min(32767.0, std::max(-32768.0, scaled));
+        different += wav.values[i] != static_cast<int16_t>(expected);
+    }
+    EXPECT_EQ(different, 0u);
+    EXPECT_GT(clipped, 100u);
+
+    const std::string piped = dir.file("piped.wav");
+    const std::string cmd = std::string(TIR_BIN_DIR) + "/tirtool decode " + dir.file("square.mp3") +
+                            " /dev/stdout 2>/dev/null | head -c " +
+                            std::to_string(readFile(dir.file("square.wav")).size()) + " > " + piped;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(readFile(piped), readFile(dir.file("square.wav")));
 }
 
 } // namespace

@@ -9,11 +9,21 @@
 // loop reads is the order being heard then, and an order change re-bases demo time at the
 // frame where a listener would hear it, exactly as the live player does on a sound card with
 // no latency. The sound between two frames belongs to the first of them.
+//
+// The stretch: its first frame shows demo time --from exactly. The frames before it only run
+// the clock and the music, one frame apart, until the next would pass --from; the step to the
+// first frame is then shortened to land on it (to the counter's tick, and the clock is set to
+// --from itself for the last fraction of a tick), as if the live player's frames had fallen
+// there. From that frame on the steps are whole frames again, and fps * (to - from) frames are
+// written, rounded up, at least one, fewer only where the demo ends first.
 #include "tools/capture/capture_run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -22,7 +32,9 @@
 #include "platform/fsound.h"
 #include "platform/platform.h"
 #include "tools/capture/contact_sheet.h"
+#include "tools/capture/frame_reader.h"
 #include "tools/capture/frame_sink.h"
+#include "tools/capture/output_paths.h"
 #include "tools/capture/progress.h"
 #include "tools/common/headless_player.h"
 #include "tools/common/offscreen_gl.h"
@@ -113,6 +125,47 @@ std::vector<unsigned char> placePicture(const std::vector<unsigned char>& pictur
     return frame;
 }
 
+namespace {
+
+// Every output path checked, and the frames folder made, before the player starts.
+bool checkRunOutputs(const CaptureOptions& o, const SinkSettings& s, const std::string& sheet,
+                     const std::string& log) {
+    std::string error;
+    bool ok = s.framesDir.empty() || prepareFrameFolder(s.framesDir, "frame-", o.force, error);
+    for (const std::string* file : {&s.wavPath, &s.videoPath, &sheet, &log}) {
+        ok = ok && (file->empty() || checkOutputFile(*file, error));
+    }
+    if (ok && !s.videoPath.empty()) {
+        ok = checkOutputFile(s.videoPath + ".ffmpeg.log", error);
+    }
+    if (!ok) {
+        std::fprintf(stderr, "capture: cannot write %s\n", error.c_str());
+    }
+    return ok;
+}
+
+// Copies a bottom-up picture (GL's rows) into a top-down frame with its black bars.
+void placeRows(const unsigned char* rows, const PictureArea& area, int width, int height,
+               unsigned char* frame) {
+    const size_t frameRow = static_cast<size_t>(width) * 3,
+                 pictureRow = static_cast<size_t>(area.width) * 3;
+    for (int y = 0; y < height; ++y) {
+        unsigned char* out = frame + static_cast<size_t>(y) * frameRow;
+        const int py = y - area.y;
+        if (py < 0 || py >= area.height) {
+            std::memset(out, 0, frameRow);
+            continue;
+        }
+        const unsigned char* in = rows + static_cast<size_t>(area.height - 1 - py) * pictureRow;
+        std::memset(out, 0, static_cast<size_t>(area.x) * 3);
+        std::memcpy(out + static_cast<size_t>(area.x) * 3, in, pictureRow);
+        std::memset(out + static_cast<size_t>(area.x) * 3 + pictureRow, 0,
+                    frameRow - pictureRow - static_cast<size_t>(area.x) * 3);
+    }
+}
+
+} // namespace
+
 int runCapture(const CaptureOptions& o) {
     if (!o.video.empty() && !sys::programAvailable("ffmpeg")) {
         std::fprintf(stderr, "capture: --video needs the ffmpeg command, which is not installed.\n"
@@ -124,11 +177,13 @@ int runCapture(const CaptureOptions& o) {
     sinkSettings.framesDir = absolute(o.out);
     sinkSettings.wavPath = absolute(o.wav);
     sinkSettings.videoPath = absolute(o.video);
+    sinkSettings.preset = o.preset;
+    sinkSettings.crf = o.crf;
     sinkSettings.width = o.width;
     sinkSettings.height = o.height;
     sinkSettings.fps = o.fps;
     const std::string sheetPath = absolute(o.sheet), logPath = absolute(o.log);
-    if (!enterDataFolder(o.data)) {
+    if (!checkRunOutputs(o, sinkSettings, sheetPath, logPath) || !enterDataFolder(o.data)) {
         return 1;
     }
 
@@ -171,33 +226,71 @@ int runCapture(const CaptureOptions& o) {
         sheet = std::make_unique<ContactSheet>(6, std::min(240, picture.width));
     }
 
-    std::vector<unsigned char> pictureRgb;
-    app->beforePresent = [&] { pictureRgb = readBackBuffer(picture.width, picture.height); };
+    // Each frame is read back once, for every output that takes pictures; the pixel-buffer
+    // path hands it over a few frames later. A frame chosen for the sheet keeps its label
+    // until its pixels arrive.
+    const bool readPictures = sink.takesFrames() || sheet;
+    FrameReader reader;
+    if (readPictures) {
+        reader.open(picture.width, picture.height, true);
+    }
+    std::map<int64_t, std::vector<std::string>> sheetLabels;
+    bool outputFailed = false;
+    std::vector<unsigned char> sheetPicture;
+    const FrameReader::Deliver deliver = [&](int64_t index, const unsigned char* rows) {
+        if (sink.takesFrames() && !outputFailed) {
+            std::shared_ptr<FrameBuffer> frame = sink.newFrame();
+            placeRows(rows, picture, o.width, o.height, frame->data());
+            outputFailed = !sink.frame(std::move(frame));
+        }
+        const auto label = sheetLabels.find(index);
+        if (label != sheetLabels.end()) {
+            sheetPicture.resize(static_cast<size_t>(picture.width) * picture.height * 3);
+            placeRows(rows, PictureArea{0, 0, picture.width, picture.height}, picture.width,
+                      picture.height, sheetPicture.data());
+            sheet->add(sheetPicture, picture.width, picture.height, label->second);
+            sheetLabels.erase(label);
+        }
+    };
+    int64_t written = 0;
+    bool drawing = false;
+    app->beforePresent = [&] {
+        if (drawing && readPictures) {
+            reader.read(written, deliver);
+        }
+    };
 
+    const int64_t frames = runFrameCount(o.from, o.to, o.fps);
     const double frameSeconds = 1.0 / o.fps;
-    const auto expected = static_cast<int64_t>(std::floor((o.to - o.from) * o.fps)) + 1;
-    ProgressBar progress(expected, sys::standardErrorIsTerminal());
-    int64_t mixed = 0, written = 0;
+    // The clock is set to --from when the first frame falls this close to it: a landing step
+    // ends within a tick of it, well inside a frame at any rate.
+    const double landingTolerance = std::min(1e-3, frameSeconds / 4);
+    ProgressBar progress(frames, sys::standardErrorIsTerminal());
+    int64_t now = 0, mixed = 0;
     bool writing = false, previousWritten = false, failedEarly = false;
+    const float fromTime = static_cast<float>(o.from);
     double nextSheetTime = o.from;
     std::vector<float> sound;
     for (int64_t k = 0;; ++k) {
-        counter.now = k * ticksPerFrame;
+        counter.now = now;
         // The sound up to this frame's moment; it belongs to the previous frame. The loop ends
         // at the top of an iteration, so the last frame written always gets its sound.
-        const int64_t target = k * rate / o.fps;
+        const int64_t target = now * rate / counter.frequency;
         sound.assign(static_cast<size_t>(target - mixed) * 2, 0.0f);
         if (app->music.initialised) {
             fsoundMix(sound.data(), static_cast<int>(target - mixed));
         }
         mixed = target;
         if (previousWritten && !sink.sound(sound)) {
-            break;
+            outputFailed = true;
         }
         previousWritten = false;
+        if (written == frames || outputFailed || !reader.ok()) {
+            break;
+        }
 
-        const float t = app->advanceClock();
-        if (t > demoLength || t > o.to) {
+        float t = app->advanceClock();
+        if (t > demoLength) {
             break; // the live player ends here without showing this frame
         }
         if (k > static_cast<int64_t>(o.fps) * maxRunSeconds) {
@@ -206,41 +299,62 @@ int runCapture(const CaptureOptions& o) {
             failedEarly = true;
             break;
         }
-        // Frames before the stretch only run the clock and the music; the one just before it
-        // is drawn too, since a frame starts from the GL state the last one left.
-        writing = writing || t >= o.from;
-        if (!writing && t < o.from - frameSeconds * 1.5) {
-            continue;
+        // A frame a hair from --from (a landing step, or a frame whose demo time only rounds
+        // to either side of it) is the first frame, with the clock set to --from itself.
+        if (!writing && t != fromTime && std::fabs(o.from - t) < landingTolerance) {
+            demoClock.seek(fromTime, demoClock.lastOrder, now);
+            t = demoClock.demoTime;
         }
-        app->renderFrame(t);
+        // Demo time passes --from without a frame on it only where an order change jumps
+        // over it; the stretch then starts at the first frame after the jump.
+        writing = writing || t >= fromTime;
         if (!writing) {
+            // The next frame, or a shorter step to just short of --from.
+            const double ticksToFrom =
+                std::floor((o.from - t) * static_cast<double>(counter.frequency));
+            now += ticksToFrom < ticksPerFrame
+                       ? std::max<int64_t>(1, static_cast<int64_t>(ticksToFrom))
+                       : ticksPerFrame;
+            // The frame just before the stretch is drawn too, since a frame starts from the GL
+            // state the last one left.
+            if (t >= o.from - frameSeconds * 1.5) {
+                drawing = false;
+                app->renderFrame(t);
+            }
             continue;
         }
         const std::vector<TimelineRow> rows = activeRows(app->timeline, t);
         if (log) {
             std::fprintf(log, "%lld\t%.6f\t%d\t%.9g\t%s\n", static_cast<long long>(written),
-                         static_cast<double>(k) * frameSeconds, demoClock.lastOrder,
-                         static_cast<double>(t), describeRows(rows).c_str());
+                         static_cast<double>(now) / static_cast<double>(counter.frequency),
+                         demoClock.lastOrder, static_cast<double>(t), describeRows(rows).c_str());
         }
         if (sheet && t >= nextSheetTime) {
-            sheet->add(pictureRgb, picture.width, picture.height,
-                       {timeLabel(t), describeRows(rows)});
+            sheetLabels[written] = {timeLabel(t), describeRows(rows)};
             while (nextSheetTime <= t) {
                 nextSheetTime += o.every;
             }
         }
-        if (!sink.frame(placePicture(pictureRgb, picture, o.width, o.height))) {
-            break;
-        }
+        drawing = true;
+        app->renderFrame(t);
         previousWritten = true;
         ++written;
+        now += ticksPerFrame;
         progress.update(written, t);
     }
+    if (readPictures) {
+        reader.finish(deliver);
+    }
+    const int inFlight = sink.takesFrames() ? FrameSink::framesInFlight(sinkSettings) : 0;
     bool ok = sink.close(error);
     if (!ok) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());
     }
-    ok = ok && !failedEarly;
+    if (!reader.ok()) {
+        std::fprintf(stderr, "capture: the GL could not map a read-back buffer\n");
+        ok = false;
+    }
+    ok = ok && !failedEarly && !outputFailed;
     if (log) {
         ok = std::fclose(log) == 0 && ok;
     }
@@ -259,6 +373,15 @@ int runCapture(const CaptureOptions& o) {
                 static_cast<long long>(written), seconds, o.fps, o.width, o.height, wall,
                 wall > 0 ? static_cast<double>(written) / wall : 0.0,
                 wall > 0 ? seconds / wall : 0.0);
+    std::printf("read back %s; peak memory %ld MiB, %d frames in flight at most",
+                !readPictures               ? "nothing"
+                : reader.usesPixelBuffers() ? "through pixel-buffer objects"
+                                            : "with glReadPixels",
+                sys::peakMemoryKb() / 1024, inFlight);
+    if (!sinkSettings.videoPath.empty()) {
+        std::printf("; ffmpeg's %ld MiB", sys::childrenPeakMemoryKb() / 1024);
+    }
+    std::printf("\n");
     if (written == 0) {
         std::fprintf(stderr, "capture: no frame fell between --from and --to\n");
         return 1;
@@ -269,14 +392,11 @@ int runCapture(const CaptureOptions& o) {
 int captureStills(const CaptureOptions& o) {
     const bool folder = o.at.size() > 1;
     const std::string outPath = absolute(o.out);
-    if (folder) {
-        std::error_code ec;
-        fs::create_directories(outPath, ec);
-        if (ec) {
-            std::fprintf(stderr, "capture: cannot make the folder %s: %s\n", outPath.c_str(),
-                         ec.message().c_str());
-            return 1;
-        }
+    std::string error;
+    if (folder ? !prepareFrameFolder(outPath, "at-", o.force, error)
+               : !checkOutputFile(outPath, error)) {
+        std::fprintf(stderr, "capture: cannot write %s\n", error.c_str());
+        return 1;
     }
     if (!enterDataFolder(o.data)) {
         return 1;

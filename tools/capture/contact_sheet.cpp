@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include "gfx/text_overlay.h"
+#include "tools/capture/options.h"
+#include "tools/common/file_bytes.h"
+#include "tools/common/jpeg_writer.h"
 #include "tools/common/png_writer.h"
 
 namespace {
@@ -144,5 +147,14 @@ std::vector<unsigned char> ContactSheet::compose(int& width, int& height) const 
 bool ContactSheet::write(const std::string& path) const {
     int width = 0, height = 0;
     const std::vector<unsigned char> rgb = compose(width, height);
-    return writePng(path, width, height, 3, rgb);
+    if (!hasExtension(path, {".jpg", ".jpeg"})) {
+        return writePng(path, width, height, 3, rgb);
+    }
+    std::vector<unsigned char> jpeg;
+    std::string error;
+    if (!encodeJpeg(width, height, rgb, 92, jpeg, error) || !writeFileBytes(path, jpeg, error)) {
+        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    return true;
 }

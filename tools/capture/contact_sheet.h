@@ -14,7 +14,8 @@ public:
     // with its label: the first line as a heading, the others wrapped at ", " to fit the cell.
     void add(const std::vector<unsigned char>& rgb, int w, int h,
              const std::vector<std::string>& label);
-    // Lays out the grid and writes it. False (with a message on stderr) when it cannot.
+    // Lays out the grid and writes it: as JPEG where the name ends in .jpg or .jpeg, else as
+    // PNG. False (with a message on stderr) when it cannot.
     bool write(const std::string& path) const;
     // The composed sheet, RGB rows top to bottom, and its size.
     std::vector<unsigned char> compose(int& width, int& height) const;

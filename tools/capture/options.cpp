@@ -1,10 +1,12 @@
 // options.cpp - the strict command-line parser.
 #include "tools/capture/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <set>
 
 #include "app/application.h"
@@ -15,30 +17,44 @@ namespace {
 
 const char usageText[] =
     "usage: capture --data DIR --out OUT --fps N --size WxH [--from A --to B]\n"
-    "               [--video FILE.mp4] [--wav FILE.wav] [--sheet FILE.png --every S]\n"
-    "               [--log FILE.txt]\n"
-    "       capture --data DIR --at T[,T...] --size WxH --out FILE.png|DIR\n"
+    "               [--video FILE.mp4 [--preset P] [--crf N]] [--wav FILE.wav]\n"
+    "               [--sheet FILE.png|FILE.jpg --every S] [--log FILE.txt] [--force]\n"
+    "       capture --data DIR --render-only [--fps N --size WxH --from A --to B]\n"
+    "       capture --data DIR --at T[,T...] --size WxH --out FILE.png|DIR [--force]\n"
     "\n"
     "Runs the release player's frame loop offline: the clock advances exactly 1/N s per frame\n"
     "and the music is rendered in step, so every frame shows what the live player shows at\n"
     "that moment of the song.\n"
     "  --data DIR      folder holding tir.val (default: the working directory)\n"
-    "  --out OUT       folder for the frames, written as OUT/frame-00000.png ...\n"
+    "  --out OUT       folder for the frames, written as OUT/frame-00000.png ...; a folder that\n"
+    "                  holds frames from an earlier run is refused (see --force)\n"
     "  --fps N         frames per second, 1 to 240 (default 30)\n"
     "  --size WxH      frame size, 16x16 up to 4096x4096 (default 640x480); a size that is\n"
     "                  not 4:3 shows the 4:3 picture in the middle with black bars\n"
-    "  --from A --to B demo seconds to capture, 0 to 186.5 (default: the whole demo)\n"
+    "  --from A --to B demo seconds to capture, 0 to 186.5 (default: the whole demo): the\n"
+    "                  first frame shows demo time A, and N * (B - A) frames are written,\n"
+    "                  rounded up and at least one, fewer only where the demo ends first\n"
     "  --video F.mp4   pipe frames and sound to ffmpeg (needs the ffmpeg package and an even\n"
-    "                  width and height)\n"
-    "  --wav F.wav     the sound of the captured stretch (32-bit float stereo, 44,100 Hz)\n"
+    "                  width and height); .mkv and .mov names give those containers\n"
+    "  --preset P      x264's speed preset for --video, ultrafast to veryslow (default\n"
+    "                  superfast)\n"
+    "  --crf N         x264's quality for --video, 0 (lossless) to 51 (default 18)\n"
+    "  --wav F.wav     the sound of the captured frames (32-bit float stereo, 44,100 Hz)\n"
     "  --sheet F.png   a contact sheet: one frame every S seconds (--every S, default 5),\n"
-    "                  labelled with its demo time and the schedule rows on screen\n"
+    "                  labelled with its demo time and the schedule rows on screen; a .jpg\n"
+    "                  or .jpeg name writes it as JPEG\n"
     "  --log F.txt     one line per frame: frame, seconds, music order, demo time, rows\n"
+    "  --render-only   draw every frame and write nothing: the renderer's own speed\n"
+    "  --force         remove the frames an earlier run left in --out before writing\n"
     "  --at T[,T...]   stills at demo times T instead of a run: one time writes the PNG file\n"
     "                  OUT, several write OUT/at-SSS.mmm.png into the folder OUT\n"
     "  --rows LIST     draw only these schedule rows, 1 to 22, such as 15 or 4-8,12\n"
     "  --help          this text\n"
-    "At least one of --out, --video, --wav and --sheet is needed for a run.\n";
+    "A run needs at least one of --out, --video, --wav, --sheet and --render-only. Every path\n"
+    "is checked before the first frame is drawn.\n";
+
+const char* const x264Presets[] = {"ultrafast", "superfast", "veryfast", "faster",   "fast",
+                                   "medium",    "slow",      "slower",   "veryslow", "placebo"};
 
 } // namespace
 
@@ -95,6 +111,30 @@ bool parseSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
+bool hasExtension(const std::string& path, std::initializer_list<const char*> extensions) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
+        return false;
+    }
+    std::string ext = path.substr(dot);
+    for (char& c : ext) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    for (const char* e : extensions) {
+        if (ext == e) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int64_t runFrameCount(double from, double to, int fps) {
+    const double frames = (to - from) * fps;
+    const double whole = std::round(frames);
+    const double count = std::fabs(frames - whole) < 1e-6 ? whole : std::ceil(frames);
+    return std::max<int64_t>(1, static_cast<int64_t>(count));
+}
+
 bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
                            std::string& error) {
     std::set<std::string> seen;
@@ -105,9 +145,17 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
             o.help = true;
             return true;
         }
+        if (name == "--render-only" || name == "--force") {
+            if (!seen.insert(name).second) {
+                error = name + " is given twice";
+                return false;
+            }
+            (name == "--force" ? o.force : o.renderOnly) = true;
+            continue;
+        }
         static const std::set<std::string> known = {
-            "--data", "--out",   "--fps",   "--size", "--from", "--to",  "--video",
-            "--wav",  "--sheet", "--every", "--log",  "--at",   "--rows"};
+            "--data",  "--out",   "--fps", "--size", "--from", "--to",     "--video", "--wav",
+            "--sheet", "--every", "--log", "--at",   "--rows", "--preset", "--crf"};
         if (!known.count(name)) {
             error = "unknown argument \"" + name + "\"";
             return false;
@@ -133,6 +181,20 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
             o.sheet = value;
         } else if (name == "--log") {
             o.log = value;
+        } else if (name == "--preset") {
+            if (std::find(std::begin(x264Presets), std::end(x264Presets), value) ==
+                std::end(x264Presets)) {
+                error = "--preset wants one of x264's presets, ultrafast, superfast, veryfast, "
+                        "faster, fast, medium, slow, slower, veryslow or placebo, not \"" +
+                        value + "\"";
+                return false;
+            }
+            o.preset = value;
+        } else if (name == "--crf") {
+            if (!parseWholeNumber(value, 0, 51, o.crf)) {
+                error = "--crf wants a whole number from 0 to 51, not \"" + value + "\"";
+                return false;
+            }
         } else if (name == "--fps") {
             if (!parseWholeNumber(value, 1, captureMaxFps, o.fps)) {
                 error = "--fps wants a whole number of frames per second from 1 to 240, not \"" +
@@ -182,8 +244,8 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
     }
 
     if (o.still()) {
-        for (const char* runOnly :
-             {"--fps", "--from", "--to", "--video", "--wav", "--sheet", "--every", "--log"}) {
+        for (const char* runOnly : {"--fps", "--from", "--to", "--video", "--wav", "--sheet",
+                                    "--every", "--log", "--preset", "--crf", "--render-only"}) {
             if (seen.count(runOnly)) {
                 error = std::string(runOnly) + " belongs to a run, not to --at";
                 return false;
@@ -191,6 +253,22 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
         }
         if (o.out.empty()) {
             error = "--at needs --out";
+            return false;
+        }
+        if (o.at.size() > 1 && hasExtension(o.out, {".png"})) {
+            error = "--at with several times writes a folder of stills, so --out names a "
+                    "folder, not the file \"" +
+                    o.out + "\"";
+            return false;
+        }
+        if (o.at.size() == 1 && !hasExtension(o.out, {".png"})) {
+            error = "--at with one time writes one PNG file: --out wants a name ending in .png, "
+                    "not \"" +
+                    o.out + "\"";
+            return false;
+        }
+        if (o.force && o.at.size() == 1) {
+            error = "--force belongs to a folder of frames or stills";
             return false;
         }
         return true;
@@ -206,8 +284,41 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
         error = "--every belongs to --sheet";
         return false;
     }
-    if (o.out.empty() && o.video.empty() && o.wav.empty() && o.sheet.empty()) {
+    if ((seen.count("--preset") || seen.count("--crf")) && o.video.empty()) {
+        error = std::string(seen.count("--preset") ? "--preset" : "--crf") + " belongs to --video";
+        return false;
+    }
+    if (o.force && o.out.empty()) {
+        error = "--force belongs to --out";
+        return false;
+    }
+    const bool writes = !o.out.empty() || !o.video.empty() || !o.wav.empty() || !o.sheet.empty();
+    if (o.renderOnly && writes) {
+        error = "--render-only writes nothing, so it goes with none of --out, --video, --wav "
+                "and --sheet";
+        return false;
+    }
+    if (!writes && !o.renderOnly) {
         error = "nothing to write: give --out, --video, --wav or --sheet";
+        return false;
+    }
+    if (!o.out.empty() && hasExtension(o.out, {".png", ".jpg", ".jpeg", ".mp4", ".wav"})) {
+        error = "--out names the folder for the frames, not a file such as \"" + o.out + "\"";
+        return false;
+    }
+    if (!o.wav.empty() && !hasExtension(o.wav, {".wav"})) {
+        error = "--wav writes a WAV file: its name must end in .wav, not \"" + o.wav + "\"";
+        return false;
+    }
+    if (!o.sheet.empty() && !hasExtension(o.sheet, {".png", ".jpg", ".jpeg"})) {
+        error = "--sheet writes PNG or JPEG: its name must end in .png, .jpg or .jpeg, not \"" +
+                o.sheet + "\"";
+        return false;
+    }
+    if (!o.video.empty() && !hasExtension(o.video, {".mp4", ".m4v", ".mkv", ".mov"})) {
+        error = "--video writes H.264 and AAC into an MP4, MKV or MOV file: its name must end "
+                "in .mp4, .m4v, .mkv or .mov, not \"" +
+                o.video + "\"";
         return false;
     }
     if (!o.video.empty() && (o.width % 2 || o.height % 2)) {

@@ -1,8 +1,18 @@
 // cmd_music.cpp - tirtool decode / restore-samples / compress-samples / list-samples: the
 // Layer III decoder and the compressed-sample companion, from the command line.
-#include <cmath>
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "music/companion.h"
 #include "music/layer3.h"
@@ -32,33 +42,247 @@ bool writeWhole(const std::string& path, const std::vector<unsigned char>& data)
     return true;
 }
 
-void put16(std::vector<unsigned char>& out, unsigned v) {
-    out.push_back(static_cast<unsigned char>(v));
-    out.push_back(static_cast<unsigned char>(v >> 8));
+// ---- decode
+
+// The WAV file is written as the frames decode: a 44-byte header whose sizes are filled in at
+// the end, then 16-bit samples, stereo interleaved, through a buffer of a fixed size, so memory
+// stays small whatever the stream's length and no sample is copied twice. A stream whose
+// granules all turn out mono is compacted to one channel at the end. An output that cannot
+// seek (a pipe) gets the whole file at the end instead, from memory.
+constexpr size_t wavHeaderBytes = 44;
+constexpr size_t outputBufferBytes = 256 * 1024;
+
+void put16(unsigned char* at, unsigned v) {
+    at[0] = static_cast<unsigned char>(v);
+    at[1] = static_cast<unsigned char>(v >> 8);
+}
+void put32(unsigned char* at, uint32_t v) {
+    put16(at, v & 0xFFFF);
+    put16(at + 2, v >> 16);
 }
 
-void put32(std::vector<unsigned char>& out, uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
+class StreamedWav {
+public:
+    explicit StreamedWav(std::string path) : path(std::move(path)), buffer(outputBufferBytes) {}
+    ~StreamedWav() {
+        if (file) {
+            std::fclose(file);
+        }
+    }
+
+    // Room for `bytes` more bytes of samples (a granule), `pairs` stereo pairs.
+    unsigned char* append(size_t bytes, uint64_t morePairs) {
+        if (used + bytes > buffer.size()) {
+            flush(); // a held output keeps what it has
+        }
+        if (used + bytes > buffer.size()) {
+            buffer.resize(std::max(buffer.size() * 2, used + bytes));
+        }
+        unsigned char* at = buffer.data() + used;
+        used += bytes;
+        pairs += morePairs;
+        return at;
+    }
+    void sawStereo() { anyStereo = true; }
+    uint64_t frames() const { return pairs; }
+    int channels() const { return anyStereo ? 2 : 1; }
+
+    // Completes the file at `rate` Hz. False with the reason in `error` ("PATH: why"); then no
+    // file is left behind when it was an ordinary file.
+    bool finish(int rate, std::string& error) {
+        flush();
+        if (!file && !failed) {
+            open(); // frames without samples: a WAV file with no data
+        }
+        const uint64_t dataBytes = pairs * 2 * static_cast<uint64_t>(channels());
+        if (!failed && dataBytes + wavHeaderBytes - 8 > 0xFFFFFFFFull) {
+            failed = true;
+            reason = path + ": would exceed the 4 GiB a WAV file can hold";
+        }
+        unsigned char header[wavHeaderBytes];
+        writeHeader(header, rate, dataBytes);
+        if (!failed && held) {
+            if (channels() == 1) {
+                keepFirstOfPairs(buffer.data(), pairs);
+            }
+            put(header, wavHeaderBytes);
+            put(buffer.data(), static_cast<size_t>(dataBytes));
+        } else if (!failed) {
+            if (channels() == 1 && !compactFileToMono()) {
+                fault("cannot be rewritten as mono");
+            }
+            if (!failed && std::fseek(file, 0, SEEK_SET) != 0) {
+                fault("cannot be written to its end");
+            }
+            put(header, wavHeaderBytes);
+        }
+        if (file && std::fclose(file) != 0) {
+            fault("cannot be written to its end");
+        }
+        file = nullptr;
+        std::error_code ec;
+        if (!failed && !held && channels() == 1) {
+            std::filesystem::resize_file(path, wavHeaderBytes + dataBytes, ec);
+            if (ec) {
+                failed = true;
+                reason = path + ": cannot be cut to its mono length (" + ec.message() + ")";
+            }
+        }
+        if (failed && createdFile) {
+            // A WAV file without its true sizes would play as something else.
+            std::filesystem::remove(path, ec);
+        }
+        error = reason;
+        return !failed;
+    }
+
+private:
+    void fault(const char* what) {
+        if (!failed) {
+            reason = path + ": " + what + " (" + std::strerror(errno) + ")";
+        }
+        failed = true;
+    }
+    void put(const unsigned char* data, size_t size) {
+        if (!failed && std::fwrite(data, 1, size, file) != size) {
+            fault("cannot be written to its end");
+        }
+    }
+    bool open() {
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec)) {
+            reason = path + ": is a folder, not a file";
+            failed = true;
+            return false;
+        }
+        // Read access too: a mono stream is compacted in place at the end.
+        file = std::fopen(path.c_str(), "w+b");
+        if (!file) {
+            fault("cannot be written");
+            return false;
+        }
+        createdFile = std::filesystem::is_regular_file(path, ec);
+        held = !createdFile || std::fseek(file, 0, SEEK_SET) != 0;
+        if (!held) {
+            const unsigned char placeholder[wavHeaderBytes] = {};
+            put(placeholder, wavHeaderBytes);
+        }
+        return !failed;
+    }
+    // Writes the buffer out; after a failure the samples are dropped (decoding still runs to
+    // the end, so the messages about the stream are the same).
+    void flush() {
+        if (!failed && !file) {
+            open();
+        }
+        if (!failed && !held) {
+            put(buffer.data(), used);
+            used = 0;
+        } else if (failed) {
+            used = 0;
+        }
+    }
+    static void keepFirstOfPairs(unsigned char* samples, uint64_t count) {
+        for (uint64_t i = 0; i < count; ++i) {
+            std::memmove(samples + 2 * i, samples + 4 * i, 2);
+        }
+    }
+    // Keeps the first channel of every pair after the header, in place: reading is always
+    // ahead of writing, so no pair is overwritten before it is read.
+    bool compactFileToMono() {
+        for (uint64_t done = 0; done < pairs;) {
+            const uint64_t n = std::min<uint64_t>(pairs - done, buffer.size() / 4);
+            const size_t bytes = static_cast<size_t>(n) * 4;
+            if (std::fseek(file, static_cast<long>(wavHeaderBytes + done * 4), SEEK_SET) != 0 ||
+                std::fread(buffer.data(), 1, bytes, file) != bytes) {
+                return false;
+            }
+            keepFirstOfPairs(buffer.data(), n);
+            if (std::fseek(file, static_cast<long>(wavHeaderBytes + done * 2), SEEK_SET) != 0 ||
+                std::fwrite(buffer.data(), 1, bytes / 2, file) != bytes / 2) {
+                return false;
+            }
+            done += n;
+        }
+        return true;
+    }
+    void writeHeader(unsigned char* h, int rate, uint64_t dataBytes) const {
+        const unsigned ch = static_cast<unsigned>(channels());
+        std::memcpy(h, "RIFF", 4);
+        put32(h + 4, static_cast<uint32_t>(36 + dataBytes));
+        std::memcpy(h + 8, "WAVEfmt ", 8);
+        put32(h + 16, 16);
+        put16(h + 20, 1); // PCM
+        put16(h + 22, ch);
+        put32(h + 24, static_cast<uint32_t>(rate));
+        put32(h + 28, static_cast<uint32_t>(rate) * ch * 2);
+        put16(h + 32, ch * 2);
+        put16(h + 34, 16);
+        std::memcpy(h + 36, "data", 4);
+        put32(h + 40, static_cast<uint32_t>(dataBytes));
+    }
+
+    std::string path;
+    std::FILE* file = nullptr; // opened when the first samples are flushed
+    std::vector<unsigned char> buffer;
+    size_t used = 0;
+    uint64_t pairs = 0;       // stereo pairs so far
+    bool anyStereo = false;   // one stereo granule makes the whole file stereo
+    bool held = false;        // the output cannot seek: the buffer holds every sample
+    bool createdFile = false; // an ordinary file, removed again after a failure
+    bool failed = false;
+    std::string reason;
+};
+StreamedWav* output = nullptr; // the decode command's output while the decoder runs
+
+// Full scale is 32,768, as the reference decoders scale: +1.0 clips to 32,767. Rounding is to
+// the nearest integer, ties to even, as nearbyint() rounds; NaN (never made by the decoder)
+// becomes 0. Scalar form: adding and taking away 1.5 * 2^23 rounds a float in [-32768, 32767]
+// to an integer with the FPU's own round-to-nearest-even, without a library call per sample.
+inline int16_t toPcm(float x) {
+    float s = x * 32768.0f;
+    s = s > 32767.0f ? 32767.0f : s;
+    s = s < -32768.0f ? -32768.0f : s;
+    s = s == s ? s : 0.0f;
+    constexpr float roundingBias = 12582912.0f;
+    return static_cast<int16_t>(static_cast<int>((s + roundingBias) - roundingBias));
 }
 
-// The decoded stream as 16-bit values, one channel after the other per granule: left always,
-// right only for stereo granules (`stereoGranule` says which).
-std::vector<int16_t> decodedLeft, decodedRight;
-std::vector<bool> stereoGranule;
-
-// Full scale is 32,768, as the reference decoders scale: +1.0 clips to 32,767.
-int16_t toPcm(float x) {
-    const float scaled = std::nearbyint(x * 32768.0f);
-    return static_cast<int16_t>(scaled > 32767.0f ? 32767 : (scaled < -32768.0f ? -32768 : scaled));
+// One granule as interleaved 16-bit pairs into `out` (4 bytes a pair, little-endian). Where
+// SSE2 is there (every x86-64), four pairs at a time: clamped in float, converted with the
+// default round-to-nearest-even mode, then interleaved; the scalar form does the rest.
+void toPcmPairs(int count, const float* left, const float* right, unsigned char* out) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 scale = _mm_set1_ps(32768.0f), high = _mm_set1_ps(32767.0f),
+                 low = _mm_set1_ps(-32768.0f);
+    auto convert = [&](const float* from) {
+        __m128 s = _mm_mul_ps(_mm_loadu_ps(from), scale);
+        s = _mm_and_ps(s, _mm_cmpord_ps(s, s)); // NaN -> 0
+        s = _mm_min_ps(_mm_max_ps(s, low), high);
+        return _mm_cvtps_epi32(s);
+    };
+    for (; i + 8 <= count; i += 8) {
+        const __m128i l = _mm_packs_epi32(convert(left + i), convert(left + i + 4));
+        const __m128i r = _mm_packs_epi32(convert(right + i), convert(right + i + 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), _mm_unpacklo_epi16(l, r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i + 16), _mm_unpackhi_epi16(l, r));
+    }
+#endif
+    for (; i < count; ++i) {
+        // The samples go out in memory order, which is the file's little-endian order.
+        const int16_t pair[2] = {toPcm(left[i]), toPcm(right[i])};
+        std::memcpy(out + 4 * i, pair, 4);
+    }
 }
 
 void collect(int count, const float* left, const float* right) {
-    stereoGranule.push_back(right != nullptr);
-    for (int i = 0; i < count; ++i) {
-        decodedLeft.push_back(toPcm(left[i]));
-        decodedRight.push_back(toPcm(right ? right[i] : left[i]));
+    if (right) {
+        output->sawStereo();
     }
+    // A mono granule goes on both channels.
+    toPcmPairs(count, left, right ? right : left,
+               output->append(static_cast<size_t>(count) * 4, static_cast<uint64_t>(count)));
 }
 
 // A stream may switch between mono and stereo frames (the header's mode is per frame). One
@@ -69,6 +293,7 @@ int decode(const std::vector<std::string>& args) {
     if (args.size() != 2) {
         return usageError("decode");
     }
+    static_assert(std::endian::native == std::endian::little);
     initDecoderTables();
     std::vector<unsigned char> stream;
     if (!readWhole(args[0], stream)) {
@@ -79,10 +304,10 @@ int decode(const std::vector<std::string>& args) {
     if (!d) {
         return fail("cannot decode %s: %s", args[0].c_str(), openDecoderFailure());
     }
+    std::vector<unsigned char>().swap(stream); // the decoder holds its own copy
     const int rate = decoderSamplingRate(d);
-    decodedLeft.clear();
-    decodedRight.clear();
-    stereoGranule.clear();
+    StreamedWav wav(args[1]);
+    output = &wav;
     setOutputRoutine(&collect);
     int frames = 0;
     int otherRate = 0;
@@ -96,6 +321,7 @@ int decode(const std::vector<std::string>& args) {
     const std::string problemText = problem ? problem : "";
     closeDecoder(d);
     setOutputRoutine(nullptr);
+    output = nullptr;
     if (frames == 0) {
         return fail("%s holds no MPEG-1 Layer III frame%s%s; nothing written", args[0].c_str(),
                     problem ? ": " : "", problemText.c_str());
@@ -109,42 +335,13 @@ int decode(const std::vector<std::string>& args) {
                      args[0].c_str(), otherRate, rate, rate);
     }
 
-    int decodedChannels = 1;
-    for (const bool stereo : stereoGranule) {
-        decodedChannels = stereo ? 2 : decodedChannels;
+    std::string error;
+    if (!wav.finish(rate, error)) {
+        return fail("cannot write %s", error.c_str());
     }
-    std::vector<int16_t> decoded;
-    decoded.reserve(decodedLeft.size() * static_cast<size_t>(decodedChannels));
-    for (size_t i = 0; i < decodedLeft.size(); ++i) {
-        decoded.push_back(decodedLeft[i]);
-        if (decodedChannels == 2) {
-            decoded.push_back(decodedRight[i]);
-        }
-    }
-
-    std::vector<unsigned char> wav;
-    const auto dataBytes = static_cast<uint32_t>(decoded.size() * 2);
-    wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
-    put32(wav, 36 + dataBytes);
-    wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put32(wav, 16);
-    put16(wav, 1); // PCM
-    put16(wav, static_cast<unsigned>(decodedChannels));
-    put32(wav, static_cast<uint32_t>(rate));
-    put32(wav, static_cast<uint32_t>(rate * decodedChannels * 2));
-    put16(wav, static_cast<unsigned>(decodedChannels * 2));
-    put16(wav, 16);
-    wav.insert(wav.end(), {'d', 'a', 't', 'a'});
-    put32(wav, dataBytes);
-    for (int16_t v : decoded) {
-        put16(wav, static_cast<uint16_t>(v));
-    }
-    if (!writeWhole(args[1], wav)) {
-        return 1;
-    }
-    std::printf("decoded %d frames (%zu samples per channel, %d Hz, %s) into %s\n", frames,
-                decoded.size() / decodedChannels, rate, decodedChannels == 2 ? "stereo" : "mono",
-                args[1].c_str());
+    std::printf("decoded %d frames (%llu samples per channel, %d Hz, %s) into %s\n", frames,
+                static_cast<unsigned long long>(wav.frames()), rate,
+                wav.channels() == 2 ? "stereo" : "mono", args[1].c_str());
     return 0;
 }
 
