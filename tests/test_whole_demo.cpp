@@ -1,8 +1,9 @@
 // test_whole_demo.cpp - the release player's frame loop over the whole demo, 0 to 186.5 s at ten
 // frames per second of demo time on a virtual counter, with real GL (offscreen llvmpipe): no
 // frame may leave a GL error or an open batch behind, and the first frame past the end ends
-// the process with exit code 0. Run on the forged default data, and again with every scene file
-// replaced by a one-mesh scene, which no part may read past.
+// the process with exit code 0. Run on the forged default data, again through the GL layer
+// over OpenGL ES 3 (TIR_GL=es3), and with every scene file replaced by a one-mesh scene, which
+// no part may read past.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +12,7 @@
 #include "drawing_state_support.h"
 #include "app/application.h"
 #include "forge_test_support.h"
+#include "gl_layer_test_support.h"
 #include "gfx/gl_api.h"
 #include "gfx/render_state.h"
 #include "timeline/part.h"
@@ -31,9 +33,9 @@ struct FrameReport {
     int schedule = 0; // parts in the timeline
 };
 
-// Plays the demo in the folder `data` (which holds tir.val) to its end, one frame every 0.1 s
-// of demo time, at 160 x 120 without sound.
-FrameReport playWholeDemo(const std::string& data) {
+// Plays the demo in the folder `data` (which holds tir.val) to its end, one frame every
+// `stepMs` milliseconds of demo time, at 160 x 120 without sound.
+FrameReport playWholeDemo(const std::string& data, int stepMs = 100) {
     FrameReport report;
     pauseLeakChecks(true); // the GL driver's own allocations outlive the demo's context
     searchPath.clear();    // the player builds its own search path and opens the archive itself
@@ -54,7 +56,7 @@ FrameReport playWholeDemo(const std::string& data) {
         app->createMainWindow();
         report.schedule = app->timeline.count;
         for (int i = 0;; ++i) {
-            counter.now = 100 * i; // 0.1 s a frame: the first frame starts the clock at 0
+            counter.now = stepMs * i; // the first frame starts the clock at 0
             app->frame();
             ++report.frames;
             const GLenum error = glGetError();
@@ -102,6 +104,18 @@ TEST_F(WholeDemo, PlaysToTheEndWithoutAGlErrorOrAnOpenBatch) {
     EXPECT_EQ(r.schedule, 22);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.frames, 1866); // 0.0 .. 186.5 rendered, 186.6 ends the process
+    EXPECT_TRUE(r.faults.empty()) << r.faults.size() << " faulty frames, the first "
+                                  << (r.faults.empty() ? "" : r.faults[0]);
+}
+
+TEST_F(WholeDemo, PlaysToTheEndThroughTheGlLayerWithoutAGlError) {
+    // Five frames a second of demo time reach every part and every change between them.
+    chooseGl(GlPath::layer);
+    const FrameReport r = playWholeDemo(dir->path.string(), 200);
+    chooseGl(GlPath::mesa);
+    EXPECT_EQ(r.schedule, 22);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.frames, 933); // 0.0 .. 186.4 rendered, 186.6 ends the process
     EXPECT_TRUE(r.faults.empty()) << r.faults.size() << " faulty frames, the first "
                                   << (r.faults.empty() ? "" : r.faults[0]);
 }
