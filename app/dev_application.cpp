@@ -168,7 +168,7 @@ void DevApplication::initialise() {
     if (soundEnabled) {
         // The fixed output (the wave-out device), without clearing the mix buffer: nothing has
         // been mixed yet.
-        FSOUND_SetOutput(MusicPlayer::outputWaveOut);
+        FSOUND_SetOutput(soundOutput);
         FSOUND_SetMixer(0);
         FSOUND_SetUpdateRate(30);
         FSOUND_SetMixAhead(30);

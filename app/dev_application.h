@@ -78,7 +78,10 @@ public:
     // for it, the drawn rows active at it, and the pause state.
     std::string statusLine(float t) const;
 
-    float startAt = 0.0f;          // the first frame's demo time
+    float startAt = 0.0f; // the first frame's demo time
+    // The sound library's output type at initialisation: the wave-out device. Tests put the
+    // non-realtime output here, whose music moves only as far as they mix it.
+    int soundOutput = MusicPlayer::outputWaveOut;
     bool reportNextFrame = true;   // the next frame writes its status line to standard error
     std::string lastReloadFailure; // what made the last reload fail; empty after a good one
 };

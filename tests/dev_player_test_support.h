@@ -1,6 +1,10 @@
 // dev_player_test_support.h - the fixture the development player's tests share: the player
 // started from a folder of forged data on a virtual counter, keys posted through its window's
 // queue, and a teardown that gives back everything a process's start-up would keep.
+//
+// With sound, the player plays through the sound library's non-realtime output: the music
+// moves only when the test moves the counter (advance mixes exactly as many samples), so
+// nothing a test checks can move while the machine is busy.
 #pragma once
 
 #include <filesystem>
@@ -10,6 +14,7 @@
 #include "app/dev_application.h"
 #include "forge_test_support.h"
 #include "gfx/gl_api.h"
+#include "platform/fsound.h"
 #include "gfx/render_state.h"
 #include "music_test_support.h"
 #include "scene/track.h"
@@ -77,7 +82,41 @@ struct DevPlayerFixture : ForgedData {
             }
         }
     }
-    void advance(double seconds) { counter.now += static_cast<int64_t>(seconds * 1e6); }
+    // Moves the counter by `seconds` and, when the player's music plays offline, mixes the
+    // same stretch of it (into `mixed`).
+    void advance(double seconds) {
+        counter.now += static_cast<int64_t>(seconds * 1e6);
+        const double frames = seconds * offlineRate + unmixedFraction;
+        const auto whole = static_cast<int64_t>(frames);
+        unmixedFraction = frames - static_cast<double>(whole);
+        mix(whole);
+    }
+    // Offline only: mixes until the sound library reports `order` as heard, at most 20 s of
+    // music, one device block at a time. Returns whether it did.
+    bool heard(int order) {
+        for (int block = 0; block < 20 * offlineRate / fsoundBufferFrames; ++block) {
+            if (FMUSIC_GetOrder(app->music.song) == order) {
+                return true;
+            }
+            mix(fsoundBufferFrames);
+        }
+        return FMUSIC_GetOrder(app->music.song) == order;
+    }
+    // The player's sound output for a test that plays the music offline.
+    static constexpr int offlineOutput = FSOUND_OUTPUT_NOSOUND_NONREALTIME;
+    static constexpr int offlineRate = 44100; // the development player's mixing rate
+    std::vector<float> mixed;                 // the music mixed so far, stereo
+    double unmixedFraction = 0.0;             // of a frame, carried to the next advance
+
+    // The next `frames` frames of the music, offline, appended to `mixed`.
+    void mix(int64_t frames) {
+        if (!app || !app->music.initialised || app->soundOutput != offlineOutput || frames <= 0) {
+            return;
+        }
+        const size_t from = mixed.size();
+        mixed.resize(from + static_cast<size_t>(frames) * 2);
+        fsoundMix(mixed.data() + from, static_cast<int>(frames));
+    }
     float keyTime(int k) const { return syncEnvelope->keys[k].time; }
 };
 

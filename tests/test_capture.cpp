@@ -170,13 +170,16 @@ TEST_F(CaptureTest, OrderChangesRebaseDemoTimeAndTheSoundFollowsTheFrames) {
 // runs for a few seconds of wall-clock time, so this runs on its own.
 using CaptureRealTime = CaptureTest;
 TEST_F(CaptureRealTime, SoundMatchesWhatTheLivePlayerSendsToTheDevice) {
-    const ToolRun live =
-        runIn(*work, "cd '" + dir->path.string() +
-                         "' && ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=disk "
-                         "SDL_DISKAUDIOFILE='" +
-                         file("live.raw") + "' timeout --preserve-status -s INT 4 '" +
-                         std::string(TIR_BIN_DIR) + "/player'");
-    ASSERT_EQ(live.code, 0) << live.err;
+    // The live player, asked to quit once it sent over 2.5 s of the song to the device.
+    const ProgramRun live =
+        runUntil(dir->path.string(),
+                 "env ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=disk "
+                 "SDL_DISKAUDIOFILE='" +
+                     file("live.raw") + "' '" + std::string(TIR_BIN_DIR) + "/player' > '" +
+                     file("live.log") + "' 2>&1",
+                 [&] { return soundingFramesIn(file("live.raw")) > 44100 * 26 / 10; });
+    ASSERT_TRUE(live.reached) << readText(file("live.log"));
+    ASSERT_EQ(live.status, 0) << readText(file("live.log"));
     const ToolRun r = capture("--to 2.5 --size 32x24 --wav capture.wav");
     ASSERT_EQ(r.code, 0) << r.err;
 

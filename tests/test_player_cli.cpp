@@ -104,14 +104,24 @@ TEST(PlayerCommandLine, NoDisplayIsSaidAndFails) {
     }
 }
 
-// Plays for a few seconds from a folder that holds the data in "data/", as the repository root
-// does after `make play`, with `--data data`; then is interrupted as a person's Ctrl+C would: a
-// clean end with code 0 and no complaint about missing files.
+// Plays from a folder that holds the data in "data/", as the repository root does after `make
+// play`, with `--data data`, until the music is loaded (the release player) or the first frame
+// is drawn (the development player, whose status line says so); then is interrupted as a
+// person's Ctrl+C would: a clean end with code 0 once its start-up is over, and no complaint
+// about missing files.
 struct PlayerFromDataRealTime : ForgedData {
-    Outcome playFor(const ScratchDir& where, const std::string& player, const char* seconds) {
+    Outcome play(const ScratchDir& where, const std::string& player) {
         std::filesystem::create_directory_symlink(dir->path, where.path / "data");
-        return run(where, "timeout --preserve-status -s INT " + std::string(seconds) + " " +
-                              player + " --data data");
+        const std::string out = where.file("out.txt"), err = where.file("err.txt");
+        const ProgramRun r = runUntil(
+            where.path.string(),
+            "env SDL_VIDEODRIVER=offscreen ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy " +
+                player + " --data data > '" + out + "' 2> '" + err + "'",
+            [&] {
+                return has(readText(out), "done.\ndone.") || has(readText(err), "devplayer: ");
+            });
+        EXPECT_TRUE(r.reached) << readText(err);
+        return {r.status, readText(out), readText(err)};
     }
 };
 
@@ -119,7 +129,7 @@ TEST_F(PlayerFromDataRealTime, PlaysWithDataFromTheFolderItStartsIn) {
     for (const char* program : {"player", "devplayer"}) {
         SCOPED_TRACE(program);
         ScratchDir root("cli-play");
-        Outcome r = playFor(root, bin(program), "5");
+        Outcome r = play(root, bin(program));
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_FALSE(has(r.err, "FILE")) << r.err;
         EXPECT_TRUE(has(r.out, "mystified.m3d")); // the music was loaded, from the archive
@@ -143,7 +153,7 @@ TEST_F(PlayerFromDataRealTime, InstalledCopyPlaysFromData) {
     }
     EXPECT_FALSE(std::filesystem::exists(prefix.path / "bin" / "tirtests"));
     ScratchDir elsewhere("cli-installed");
-    Outcome r = playFor(elsewhere, "'" + (prefix.path / "bin" / "player").string() + "'", "4");
+    Outcome r = play(elsewhere, "'" + (prefix.path / "bin" / "player").string() + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(has(r.err, "FILE")) << r.err;
     EXPECT_TRUE(has(r.out, "mystified.m3d"));

@@ -2,12 +2,21 @@
 // standard streams, scratch folders, and finding the shared reference data.
 #pragma once
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "app/application.h"
@@ -113,6 +122,73 @@ namespace testing_support {
 inline void resetPlayerState() {
     settings.reset();
     demoClock.reset();
+}
+
+// A program run until it has done enough: `command` (a shell command line, run in `folder` with
+// exec, so that the program itself gets the signal) is interrupted with SIGINT, as Ctrl+C
+// would, once `enough()` holds; `enough` is asked every 20 ms, typically about what the program
+// wrote so far (so the files it reads must not be left from an earlier run). A program that ends by itself is not interrupted. After `limitSeconds` it is
+// interrupted whatever it did, which a test then sees as `reached` false. `status` is the exit
+// status, or 128 + the signal that ended it. How long this takes depends on how busy the
+// machine is, what the program did by then does not.
+struct ProgramRun {
+    int status = -1;
+    bool reached = false; // enough() held before the program ended or the limit
+};
+inline ProgramRun runUntil(const std::string& folder, const std::string& command,
+                           const std::function<bool()>& enough, double limitSeconds = 120.0) {
+    const std::string line = "cd '" + folder + "' && exec " + command;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ProgramRun r;
+    if (pid < 0) {
+        return r;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    int status = 0;
+    bool interrupted = false;
+    for (;;) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            break;
+        }
+        if (!interrupted && (enough() || std::chrono::steady_clock::now() - start >
+                                             std::chrono::duration<double>(limitSeconds))) {
+            r.reached = enough();
+            kill(pid, SIGINT);
+            interrupted = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!interrupted) {
+        r.reached = enough();
+    }
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+// The text of a file, "" when there is none.
+inline std::string readText(const std::string& path) {
+    const std::vector<unsigned char> bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Frames of a 32-bit float stereo raw file (SDL's disk driver) after its first frame that is
+// not silent; 0 while it is all silence.
+inline int64_t soundingFramesIn(const std::string& path) {
+    const std::vector<unsigned char> raw = readFile(path);
+    const size_t frames = raw.size() / 8;
+    for (size_t i = 0; i < frames; ++i) {
+        float l, r;
+        std::memcpy(&l, &raw[i * 8], 4);
+        std::memcpy(&r, &raw[i * 8 + 4], 4);
+        if (l != 0.0f || r != 0.0f) {
+            return static_cast<int64_t>(frames - i);
+        }
+    }
+    return 0;
 }
 
 // Changes the working directory for the life of the object.
