@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/command_line.h"
+#include "app/data_folder.h"
 #include "app/setup_dialog.h"
 #include "gfx/gl_api.h"
 #include "gfx/render_context.h"
@@ -71,7 +72,9 @@ void Application::initialise() {
 
     animating = 1;
 
-    buildSearchPath();
+    if (!searchPathReady) {
+        buildSearchPath();
+    }
     music.load("mystified.xm");
     loadSyncEnvelope();
 
@@ -93,12 +96,12 @@ void requireMultitexture() {
 
 void buildSearchPath() {
     // Each registration goes in front: lookups try the archive, then .\textures\, then the
-    // working directory. The sources live until the process ends.
+    // working directory. The sources live until the process ends. Without an archive (a folder
+    // of loose files) the two folders serve everything.
     searchPath.add(new DirectorySource(""));
     searchPath.add(new DirectorySource(".\\textures\\"));
-    searchPath.add(new ArchiveSource("tir.val"));
-    if (!archive.archiveOpen) {
-        std::fprintf(stderr, "%s\n", missingDataHint().c_str());
+    if (!dataArchivePath.empty()) {
+        searchPath.add(new ArchiveSource(dataArchivePath.c_str()));
     }
 }
 
@@ -256,7 +259,12 @@ intptr_t applicationWindowProc(sys::Window* window, unsigned message, uintptr_t 
 }
 
 int runPlayer() {
+    // The data is opened before the setup dialog: a missing or damaged archive is reported
+    // before anyone is asked for settings that could not be used.
+    locateData(DataChoices{false, installedDataFolders()});
+    buildSearchPath();
     auto* app = new Application;
+    app->searchPathReady = true;
     if (!setupCancelled) {
         app->createMainWindow();
     }

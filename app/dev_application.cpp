@@ -9,8 +9,10 @@
 #include <cstring>
 #include <memory>
 
+#include "app/data_folder.h"
 #include "app/row_list.h"
 #include "effects/schedule.h"
+#include "gfx/debug_channel.h"
 #include "gfx/gl_api.h"
 #include "gfx/render_context.h"
 #include "gfx/text_overlay.h"
@@ -390,11 +392,11 @@ bool DevApplication::reload() {
 
     if (loaded) {
         lastReloadFailure.clear();
-        std::fprintf(stderr, "devplayer: reloaded the data: %d parts\n", timeline.count);
+        debugPrint("devplayer: reloaded the data: %d parts\n", timeline.count);
     } else {
         lastReloadFailure = report;
-        std::fprintf(stderr, "devplayer: reload failed; the data loaded before stays in use:\n%s\n",
-                     report.c_str());
+        debugPrint("devplayer: reload failed; the data loaded before stays in use:\n%s\n",
+                   report.c_str());
     }
     std::fflush(stderr);
     return loaded;
@@ -416,6 +418,7 @@ intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, 
 }
 
 int runDevPlayer() {
+    locateData(DataChoices{true, installedDataFolders()});
     applyDevSettings();
     auto* app = new DevApplication;
     app->startAt = devOptions.startAt;

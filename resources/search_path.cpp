@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,8 +15,13 @@
 
 ArchiveState archive;
 SearchPath searchPath;
+std::string archiveAdvice;
 
 namespace {
+
+// Set once a report about the archive has been shown: a file that then cannot be found is the
+// same cause, and is said on standard error without a second box.
+bool archiveReported = false;
 
 // The runtime's upper-casing in the C locale: a-z to A-Z, every other byte unchanged.
 void upperCase(char* s) {
@@ -38,11 +44,19 @@ void reportArchiveError(const char* what, const char* detail, const char* why = 
     std::snprintf(text, sizeof text, "FILE ERROR : %s%s\n%s%s", what, detail, why ? why : "",
                   why ? "\n" : "");
     sys::messageBox(text, "File systema error", sys::MB_ICONERROR);
+    archiveReported = true;
     sys::postQuitMessage(sys::fatalExitCode);
 }
 
-// A damaged directory: report it with the archive's name and what is wrong, then end.
+// A damaged directory: report it with the archive's name and what is wrong, then end. When not
+// even the first entry reads as one, the file is no archive of ours at all (a wrong file put
+// there), and the report says how to get the right one.
 [[noreturn]] void corruptArchive(const char* path, const char* what, long long where) {
+    if (archive.entryCount == 0) {
+        sys::fatalf("File systema error",
+                    "FILE ERROR : %s is not a TIR VAL archive (%s at byte %lld)\n%s", path, what,
+                    where, archiveAdvice.c_str());
+    }
     sys::fatalf("File systema error", "FILE ERROR : the archive %s is damaged: %s (at byte %lld)\n",
                 path, what, where);
 }
@@ -144,10 +158,89 @@ void LoadedFile::unlock() {
 // ---------------------------------------------------------------------------------------------
 // DirectorySource
 
+struct DirectorySource::FolderListing {
+    std::string folder;
+    std::map<std::string, std::string> names; // lower-case name -> the first name in byte order
+    bool listed = false;
+};
+
 DirectorySource::DirectorySource(const char* prefix) : prefix(strdup(prefix ? prefix : "")) {}
 
 DirectorySource::~DirectorySource() {
     std::free(prefix);
+    for (FolderListing* listing : listings) {
+        delete listing;
+    }
+}
+
+namespace {
+
+std::string lowerCase(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+std::string DirectorySource::resolve(const char* name) {
+    const std::string path = pathOf(name);
+    const PathKind kind = pathKind(path);
+    if (kind == PathKind::file) {
+        return path;
+    }
+    if (kind != PathKind::missing) {
+        return {}; // a folder or device of exactly this name: not a file, and not a miss either
+    }
+    namespace fs = std::filesystem;
+    const fs::path full(path);
+    const std::string folder = full.has_parent_path() ? full.parent_path().string() : ".";
+    FolderListing* listing = nullptr;
+    for (FolderListing* l : listings) {
+        if (l->folder == folder) {
+            listing = l;
+        }
+    }
+    if (!listing) {
+        listing = listings.emplace_back(new FolderListing{folder, {}, false});
+    }
+    const std::string key = lowerCase(full.filename().string());
+    auto list = [&] {
+        listing->names.clear();
+        listing->listed = true;
+        std::error_code error;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            const std::string entry = it->path().filename().string();
+            auto [slot, added] = listing->names.emplace(lowerCase(entry), entry);
+            if (!added && entry < slot->second) {
+                slot->second = entry;
+            }
+        }
+    };
+    auto find = [&]() -> std::string {
+        const auto found = listing->names.find(key);
+        if (found == listing->names.end()) {
+            return {};
+        }
+        const std::string other = (fs::path(folder) / found->second).string();
+        return pathKind(other) == PathKind::file ? other : std::string();
+    };
+    // The listing is kept; a name it lacks, or one whose file has gone, lists the folder again
+    // once, so files added or renamed since are found too.
+    const bool fresh = !listing->listed;
+    if (fresh) {
+        list();
+    }
+    std::string found = find();
+    if (found.empty() && !fresh) {
+        list();
+        found = find();
+    }
+    return found;
 }
 
 std::string DirectorySource::pathOf(const char* name) const {
@@ -159,12 +252,9 @@ bool DirectorySource::hasFolder(const char* name) const {
 }
 
 FILE* DirectorySource::openStream(const char* name, int mode) {
-    const std::string path = pathOf(name);
     // Only plain files count: a folder of that name is not the file asked for.
-    if (pathKind(path) != PathKind::file) {
-        return nullptr;
-    }
-    return std::fopen(path.c_str(), "rb");
+    const std::string path = resolve(name);
+    return path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
 }
 
 void* DirectorySource::loadInto(const char* name, void* buffer) {
@@ -332,6 +422,7 @@ void resetArchive() {
         }
     }
     archive.entryCount = 0;
+    archiveReported = false;
     if (archive.archiveOpen) {
         std::fclose(archive.archiveStream);
         archive.archiveOpen = 0;
@@ -447,7 +538,8 @@ void SearchPath::clear() {
             break;
         }
     }
-    sys::fatal("file not found", message);
+    sys::messageBox(message, "file not found", archiveReported ? sys::MB_NOBOX : sys::MB_OK);
+    sys::exitProcess(sys::fatalExitCode);
 }
 
 LoadedFile* SearchPath::load(const char* name, int mode) {

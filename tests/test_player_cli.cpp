@@ -68,6 +68,12 @@ TEST(PlayerCommandLine, HelpVersionAndUnknownOptions) {
         EXPECT_TRUE(has(bad.err, "unknown option \"--fullscreen\"")) << bad.err;
         EXPECT_TRUE(has(bad.err, "usage: "));
 
+        for (const char* empty : {" --data", " --data="}) {
+            Outcome bare = run(dir, bin(program) + empty);
+            EXPECT_EQ(bare.status, 2) << empty;
+            EXPECT_EQ(bare.err, std::string(program) + ": --data needs a folder: --data DIR\n");
+        }
+
         Outcome missing = run(dir, bin(program) + " --data no-such-folder");
         EXPECT_EQ(missing.status, 1);
         EXPECT_TRUE(has(missing.err, "cannot enter the data folder no-such-folder")) << missing.err;
@@ -106,7 +112,7 @@ TEST(PlayerCommandLine, NoDisplayIsSaidAndFails) {
 
 // Plays for a few seconds from a folder that holds the data in "data/", as the repository root
 // does after `make play`, with `--data data`; then is interrupted as a person's Ctrl+C would: a
-// clean end with code 0 and no complaint about missing files.
+// clean close that says it was interrupted (128 + SIGINT) and no complaint about missing files.
 struct PlayerFromDataRealTime : ForgedData {
     Outcome playFor(const ScratchDir& where, const std::string& player, const char* seconds) {
         std::filesystem::create_directory_symlink(dir->path, where.path / "data");
@@ -120,7 +126,7 @@ TEST_F(PlayerFromDataRealTime, PlaysWithDataFromTheFolderItStartsIn) {
         SCOPED_TRACE(program);
         ScratchDir root("cli-play");
         Outcome r = playFor(root, bin(program), "5");
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.status, 130) << r.err;
         EXPECT_FALSE(has(r.err, "FILE")) << r.err;
         EXPECT_TRUE(has(r.out, "mystified.m3d")); // the music was loaded, from the archive
         // The release player's dialog had nobody to ask; the development player has none.
@@ -144,7 +150,7 @@ TEST_F(PlayerFromDataRealTime, InstalledCopyPlaysFromData) {
     EXPECT_FALSE(std::filesystem::exists(prefix.path / "bin" / "tirtests"));
     ScratchDir elsewhere("cli-installed");
     Outcome r = playFor(elsewhere, "'" + (prefix.path / "bin" / "player").string() + "'", "4");
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_FALSE(has(r.err, "FILE")) << r.err;
     EXPECT_TRUE(has(r.out, "mystified.m3d"));
 }
