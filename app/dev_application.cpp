@@ -209,15 +209,14 @@ void DevApplication::jumpOrder(int step) {
     if (musicStartPending) {
         return; // the song starts at its first order whatever was asked before
     }
-    counterNow = sys::performanceCounter();
-    const int order = music.initialised ? FMUSIC_GetOrder(music.song) : 0;
-    if (music.initialised) {
-        // Past either end of the order list the song stays where it is; the clock still moves.
-        FMUSIC_SetOrder(music.song, order + step);
-    }
-    // When the sound library reports the new order, the frame's order synchronisation restarts
-    // the clock once more at this same key time.
-    demoClock.syncToOrder(order + step, counterNow);
+    // One order on from the order shown (the envelope's order for the demo time), not from the
+    // one the sound library last reported: while paused the library hears nothing and reports
+    // nothing new, so repeated keys would go nowhere. The jump is a seek to the new order's key
+    // time, held to 0 .. the demo's end like every seek: Down at order 0 stays at its start,
+    // and Up from the last order before the end goes to the end (where a paused demo stays).
+    const float now = demoClock.timeAt(sys::performanceCounter(), counterFrequency);
+    const int target = std::max(0, demoClock.orderAt(now) + step);
+    seekTo(demoClock.orderTime(target));
 }
 
 void DevApplication::seekTo(float t) {
