@@ -19,6 +19,7 @@
 #include <SDL.h>
 
 #include "app/command_line.h"
+#include "app/data_folder.h"
 #include "app/dev_application.h"
 #include "app/row_list.h"
 #include "dev_player_test_support.h"
@@ -455,6 +456,29 @@ TEST_F(DevTimelineTest, KeysBeforeTheFirstFrameMoveTheStart) {
     advance(0.1);
     app->frame();
     EXPECT_FLOAT_EQ(demoTime, 19.1f);
+}
+
+// The archive unpacked by `tirtool unpack` (upper-case names) is a folder of loose files the
+// development player plays without the archive: every file the schedule loads is found whatever
+// its case, and the credits at 120 s show.
+TEST_F(DevTimelineTest, UnpackedArchivePlaysAsLooseFiles) {
+    const std::string unpack =
+        "'" + std::string(TIR_BIN_DIR) + "/tirtool' unpack tir.val . > unpack.log";
+    ASSERT_EQ(std::system(unpack.c_str()), 0);
+    ASSERT_TRUE(std::filesystem::exists("CREDIT0.JPG"));
+    std::filesystem::remove("tir.val");
+    testing::internal::CaptureStderr();
+    locateData(DataChoices{true, {}});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("playing the loose files there"), std::string::npos) << said;
+    EXPECT_EQ(exitCodeOf([&] { start(false, 120.0f); }), -1000);
+    ASSERT_NE(app, nullptr);
+    app->frame();
+    press(sys::VK_SPACE);
+    const std::vector<unsigned char> credits = frameAt();
+    EXPECT_GT(meanLevelOf(credits), 2.0);
+    EXPECT_NE(app->statusLine(120.0f).find("17 Credits"), std::string::npos);
+    dataArchivePath = "tir.val";
 }
 
 // Solo rows: at 80 s the dust layers (row 15) and the layered scene (row 16) are active. Drawn
