@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/command_line.h"
+#include "app/data_folder.h"
 #include "app/setup_dialog.h"
 #include "gfx/gl_api.h"
 #include "gfx/render_context.h"
@@ -71,7 +72,9 @@ void Application::initialise() {
 
     animating = 1;
 
-    buildSearchPath();
+    if (!searchPathReady) {
+        buildSearchPath();
+    }
     music.load("mystified.xm");
     loadSyncEnvelope();
 
@@ -93,10 +96,13 @@ void requireMultitexture() {
 
 void addDataSources(SearchPath& path) {
     // Each registration goes in front: lookups try the archive, then .\textures\, then the
-    // working directory.
+    // working directory. Without an archive (a folder of loose files) the two folders serve
+    // everything.
     path.add(std::make_unique<DirectorySource>(""));
     path.add(std::make_unique<DirectorySource>(".\\textures\\"));
-    path.add(std::make_unique<ArchiveSource>("tir.val"));
+    if (!dataArchivePath.empty()) {
+        path.add(std::make_unique<ArchiveSource>(dataArchivePath.c_str()));
+    }
 }
 
 void buildSearchPath() {
@@ -262,7 +268,12 @@ intptr_t applicationWindowProc(sys::Window* window, unsigned message, uintptr_t 
 }
 
 int runPlayer() {
+    // The data is opened before the setup dialog: a missing or damaged archive is reported
+    // before anyone is asked for settings that could not be used.
+    locateData(DataChoices{false, installedDataFolders()});
+    buildSearchPath();
     auto* app = new Application;
+    app->searchPathReady = true;
     if (!setupCancelled) {
         app->createMainWindow();
     }

@@ -89,6 +89,9 @@ public:
     int64_t counterNow = 0;
     int64_t counterFrequency = 1;
     int scheduleReady = 0;
+    // The search path was built before the window (the release player opens its data before
+    // the setup dialog); initialise() then leaves it as it is.
+    bool searchPathReady = false;
 
     // Where the frame reads the music's order; null reads the music player (0 while it is not
     // initialised). Tests and offline tools script the order here.
@@ -101,8 +104,8 @@ public:
 // Start-up steps both players share.
 // Fetches the multitexture entry points; without them, the "crash" message and a failure exit.
 void requireMultitexture();
-// The search path: the working directory, .\textures\, then "tir.val" in front of both. When
-// the archive is missing, its report is followed by one line on how to make the default data.
+// The search path: the working directory, .\textures\, then the archive dataArchivePath
+// (data_folder.h) in front of both; no archive when that is empty.
 void buildSearchPath();
 // The same three sources, owned by `path`, added to it (a reload builds a new path with them).
 void addDataSources(SearchPath& path);
@@ -120,8 +123,9 @@ void applyStartState();
 intptr_t applicationWindowProc(sys::Window* window, unsigned message, uintptr_t wParam,
                                intptr_t lParam);
 
-// The release player's entry point body: construct (with the setup dialog), create the window
-// unless the setup was cancelled, run the message loop. Returns the exit code.
+// The release player's entry point body: find and open the data, construct (with the setup
+// dialog), create the window unless the setup was cancelled, run the message loop. Returns the
+// exit code.
 int runPlayer();
 // The message loop both players run once their window exists, and the clean-up after it.
 // Deletes `app`; returns the exit code of the quit request.

@@ -68,10 +68,12 @@ int handleCommandLine(const PlayerProgram& program, int argc, char** argv) {
                 continue;
             }
         }
-        if (std::strcmp(a, "--data") == 0 && i + 1 < argc) {
-            data = argv[++i];
-        } else if (std::strncmp(a, "--data=", 7) == 0) {
-            data = a + 7;
+        if (std::strcmp(a, "--data") == 0 || std::strncmp(a, "--data=", 7) == 0) {
+            data = a[6] == '=' ? a + 7 : (i + 1 < argc ? argv[++i] : "");
+            if (*data == '\0') {
+                std::fprintf(stderr, "%s: --data needs a folder: --data DIR\n", program.name);
+                return 2;
+            }
         } else {
             std::fprintf(stderr, "%s: unknown option \"%s\"\n", program.name, a);
             printUsage(program, stderr);
@@ -101,10 +103,14 @@ void requireDisplay() {
     }
 }
 
+std::string missingDataAdvice() {
+    return std::string("make the default data with `make play`, or `forge --out DIR` and then `") +
+           currentProgram + " --data DIR`";
+}
+
 std::string missingDataHint() {
     std::error_code ec;
     const std::string here = std::filesystem::current_path(ec).string();
-    return std::string(currentProgram) + ": there is no tir.val in " + (ec ? "." : here) +
-           "; make the default data with `make play`, or `forge --out DIR` and then `" +
-           currentProgram + " --data DIR`";
+    return std::string(currentProgram) + ": there is no tir.val in " + (ec ? "." : here) + "; " +
+           missingDataAdvice();
 }

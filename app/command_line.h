@@ -38,5 +38,7 @@ int handleCommandLine(const PlayerProgram& program, int argc, char** argv);
 // without one would otherwise run with nothing to show.
 void requireDisplay();
 
-// The line printed after the message about a missing "tir.val": how to make the default data.
+// How to make the default data: "make the default data with `make play`, or ...".
+std::string missingDataAdvice();
+// The line that says "tir.val" is missing here, with the advice.
 std::string missingDataHint();

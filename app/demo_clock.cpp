@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "gfx/debug_channel.h"
 #include "platform/fatal.h"
 #include "platform/platform.h"
 #include "scene/track.h"
@@ -88,7 +89,7 @@ int checkSyncEnvelope(const ScalarTrack& track, const char* fileName, float demo
                   "early, as soon as the music reaches that order\n",
                   fileName, first, static_cast<double>(track.keys[first].time),
                   static_cast<double>(demoEnd));
-    sys::debugOutput(line);
+    debugPrint("%s", line);
     return 1;
 }
 

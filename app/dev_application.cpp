@@ -9,9 +9,11 @@
 #include <cstring>
 #include <memory>
 
+#include "app/data_folder.h"
 #include "app/data_reload.h"
 #include "app/row_list.h"
 #include "effects/schedule.h"
+#include "gfx/debug_channel.h"
 #include "gfx/gl_api.h"
 #include "gfx/render_context.h"
 #include "gfx/text_overlay.h"
@@ -208,15 +210,14 @@ void DevApplication::jumpOrder(int step) {
     if (musicStartPending) {
         return; // the song starts at its first order whatever was asked before
     }
-    counterNow = sys::performanceCounter();
-    const int order = music.initialised ? FMUSIC_GetOrder(music.song) : 0;
-    if (music.initialised) {
-        // Past either end of the order list the song stays where it is; the clock still moves.
-        FMUSIC_SetOrder(music.song, order + step);
-    }
-    // When the sound library reports the new order, the frame's order synchronisation restarts
-    // the clock once more at this same key time.
-    demoClock.syncToOrder(order + step, counterNow);
+    // One order on from the order shown (the envelope's order for the demo time), not from the
+    // one the sound library last reported: while paused the library hears nothing and reports
+    // nothing new, so repeated keys would go nowhere. The jump is a seek to the new order's key
+    // time, held to 0 .. the demo's end like every seek: Down at order 0 stays at its start,
+    // and Up from the last order before the end goes to the end (where a paused demo stays).
+    const float now = demoClock.timeAt(sys::performanceCounter(), counterFrequency);
+    const int target = std::max(0, demoClock.orderAt(now) + step);
+    seekTo(demoClock.orderTime(target));
 }
 
 void DevApplication::seekTo(float t) {
@@ -285,11 +286,11 @@ bool DevApplication::reload() {
     const ReloadResult result = reloadDemoData(timeline);
     if (result.loaded) {
         lastReloadFailure.clear();
-        std::fprintf(stderr, "devplayer: reloaded the data: %d parts\n", timeline.count);
+        debugPrint("devplayer: reloaded the data: %d parts\n", timeline.count);
     } else {
         lastReloadFailure = result.reason;
-        std::fprintf(stderr, "devplayer: reload failed; the data loaded before stays in use:\n%s\n",
-                     result.reason.c_str());
+        debugPrint("devplayer: reload failed; the data loaded before stays in use:\n%s\n",
+                   result.reason.c_str());
     }
     std::fflush(stderr);
     return result.loaded;
@@ -311,6 +312,7 @@ intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, 
 }
 
 int runDevPlayer() {
+    locateData(DataChoices{true, installedDataFolders()});
     applyDevSettings();
     auto* app = new DevApplication;
     app->startAt = devOptions.startAt;

@@ -50,9 +50,11 @@ public:
     // The song starts, and then moves to startAt when that is not 0.
     void startMusic() override;
 
-    // The order jump by `step` (+1 for Up, -1 for Down): the song is sent to the order after
-    // (or before) the one being heard, and demo time restarts at once at that order's key time,
-    // with sound or without it. Nothing before the first frame, which starts the song.
+    // The order jump by `step` (+1 for Up, -1 for Down): from the order shown (the envelope's
+    // order for the demo time), paused or playing, to the order after (or before) it: seekTo its
+    // key time, so demo time is there at once and the music follows, with sound or without it.
+    // Not before order 0, and never past the demo's end. Nothing before the first frame, which
+    // starts the song.
     void jumpOrder(int step);
     // Demo time goes to `t`, held to 0 .. the demo's end, and the music to the place that plays
     // at `t`: the synchronisation envelope's order for `t`, as far into it as `t` is past the

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "gfx/debug_channel.h"
 #include "music/layer3.h"
 #include "music/music_player.h"
 #include "resources/search_path.h"
@@ -68,27 +69,25 @@ Decoder* openRecordStream(int k, const unsigned char* record, const StreamTable&
     if (table.present) {
         const uint8_t index = record[0];
         if (index >= table.count) {
-            std::fprintf(stderr,
-                         "%s: record %d names stream %u, but the companion holds %u; "
-                         "skipped\n",
-                         file, k, index, table.count);
+            debugPrint("%s: record %d names stream %u, but the companion holds %u; "
+                       "skipped\n",
+                       file, k, index, table.count);
             return nullptr;
         }
         const uint32_t offset = readU32(table.entries + 8 * index);
         const uint32_t length = readU32(table.entries + 8 * index + 4);
         if (offset > companionSize || length > companionSize - offset) {
-            std::fprintf(stderr,
-                         "%s: record %d: stream %u (%u bytes at offset %u) lies outside the "
-                         "companion (%zu bytes); skipped\n",
-                         file, k, index, length, offset, companionSize);
+            debugPrint("%s: record %d: stream %u (%u bytes at offset %u) lies outside the "
+                       "companion (%zu bytes); skipped\n",
+                       file, k, index, length, offset, companionSize);
             return nullptr;
         }
         char name[400];
         std::snprintf(name, sizeof name, "stream %u of \"%s\" (record %d)", index, file, k);
         Decoder* d = openDecoderMemory(companion + offset, length, name);
         if (!d) {
-            std::fprintf(stderr, "%s: record %d: stream %u cannot be opened: %s; skipped\n", file,
-                         k, index, openDecoderFailure());
+            debugPrint("%s: record %d: stream %u cannot be opened: %s; skipped\n", file, k, index,
+                       openDecoderFailure());
         }
         return d;
     }
@@ -100,8 +99,8 @@ Decoder* openRecordStream(int k, const unsigned char* record, const StreamTable&
     std::memcpy(name, record, avail < companionNameBytes ? avail : companionNameBytes);
     Decoder* d = name[0] ? openDecoder(name) : nullptr;
     if (!d) {
-        std::fprintf(stderr, "%s: record %d: stream file \"%s\" cannot be opened: %s; skipped\n",
-                     file, k, name, name[0] ? openDecoderFailure() : "the name is empty");
+        debugPrint("%s: record %d: stream file \"%s\" cannot be opened: %s; skipped\n", file, k,
+                   name, name[0] ? openDecoderFailure() : "the name is empty");
     }
     return d;
 }
@@ -172,20 +171,18 @@ int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned ch
     for (int k = 0; k < recordCount; ++k) {
         const unsigned char* record = companion + 1 + static_cast<size_t>(k) * companionRecordSize;
         if (1 + static_cast<size_t>(k + 1) * companionRecordSize > companionSize) {
-            std::fprintf(stderr,
-                         "%s: the companion (%zu bytes) ends inside record %d of %d; the rest is "
-                         "ignored\n",
-                         file, companionSize, k, recordCount);
+            debugPrint("%s: the companion (%zu bytes) ends inside record %d of %d; the rest is "
+                       "ignored\n",
+                       file, companionSize, k, recordCount);
             break;
         }
         const int32_t length = readI32(record + 1);
         const uint32_t offset = readU32(record + 5);
         if (length < 0 || offset > imageSize ||
             static_cast<uint64_t>(length) > imageSize - offset) {
-            std::fprintf(stderr,
-                         "%s: record %d: %d bytes at offset %u lie outside the module image "
-                         "(%zu bytes); skipped\n",
-                         file, k, length, offset, imageSize);
+            debugPrint("%s: record %d: %d bytes at offset %u lie outside the module image "
+                       "(%zu bytes); skipped\n",
+                       file, k, length, offset, imageSize);
             continue;
         }
         // Closed however the record ends: a fatal stream unwinds through here where tests and
@@ -203,10 +200,9 @@ int restoreSamplesInto(unsigned char* image, size_t imageSize, const unsigned ch
         if (decodeFrame(d) == -1) {
             // Not one frame: the range keeps the module's own bytes.
             const char* problem = decoderProblem(d);
-            std::fprintf(stderr,
-                         "%s: record %d: its stream holds no frame this decoder reads%s%s; "
-                         "skipped\n",
-                         file, k, problem ? ": " : "", problem ? problem : "");
+            debugPrint("%s: record %d: its stream holds no frame this decoder reads%s%s; "
+                       "skipped\n",
+                       file, k, problem ? ": " : "", problem ? problem : "");
             continue;
         }
         int64_t pos = 0;

@@ -33,9 +33,13 @@ void sleepMilliseconds(int milliseconds);
 
 // ---------------------------------------------------------------------------------------------
 // Reports and process exit.
-enum MessageBoxFlags : unsigned { MB_OK = 0x0, MB_ICONERROR = 0x10 };
-// Shows a modal box where a person can answer it; the caption and text always go to stderr too.
-// Under SDL_VIDEODRIVER=offscreen or dummy nothing is shown, so headless runs never block.
+// MB_NOBOX is this layer's own: the report goes to standard error (and a report hook) only. It
+// is for a consequence of a failure that a box has already shown: one cause, one box.
+enum MessageBoxFlags : unsigned { MB_OK = 0x0, MB_ICONERROR = 0x10, MB_NOBOX = 0x80000000u };
+// Shows a modal box where a person can answer it. The program's name, the caption and the text
+// go to stderr first, so the report is there before any box. Under SDL_VIDEODRIVER=offscreen or
+// dummy nothing is shown, so headless runs never block. SIGINT or SIGTERM while a box is open
+// ends the program at once, with 128 + the signal's number, and takes the box with it.
 void messageBox(const char* text, const char* caption, unsigned flags);
 // The debugger-output sink: standard error.
 void debugOutput(const char* text);
@@ -60,6 +64,9 @@ void preferHeadlessVideo();
 
 // Turns a Windows-style relative path (".\textures\x.jpg") into this platform's form.
 std::string nativePath(const char* path);
+// The folder that holds the running program's file, ending in a separator; empty when the
+// platform cannot tell.
+std::string programFolder();
 
 // ---------------------------------------------------------------------------------------------
 // The window and its message queue, with the window procedure's semantics: WM_CREATE arrives

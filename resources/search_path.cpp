@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +14,13 @@
 #include "platform/platform.h"
 
 SearchPath searchPath;
+std::string archiveAdvice;
 
 namespace {
+
+// Set once a report about the archive has been shown: a file that then cannot be found is the
+// same cause, and is said on standard error without a second box.
+bool archiveReported = false;
 
 // The runtime's upper-casing in the C locale: a-z to A-Z, every other byte unchanged.
 void upperCase(char* s) {
@@ -37,11 +43,20 @@ void reportArchiveError(const char* what, const char* detail, const char* why = 
     std::snprintf(text, sizeof text, "FILE ERROR : %s%s\n%s%s", what, detail, why ? why : "",
                   why ? "\n" : "");
     sys::messageBox(text, "File systema error", sys::MB_ICONERROR);
+    archiveReported = true;
     sys::postQuitMessage(sys::fatalExitCode);
 }
 
-// A damaged directory: report it with the archive's name and what is wrong, then end.
-[[noreturn]] void corruptArchive(const char* path, const char* what, long long where) {
+// A damaged directory: report it with the archive's name and what is wrong, then end. When not
+// even the first entry reads as one, the file is no archive of ours at all (a wrong file put
+// there), and the report says how to get the right one.
+[[noreturn]] void corruptArchive(const char* path, size_t entriesRead, const char* what,
+                                 long long where) {
+    if (entriesRead == 0) {
+        sys::fatalf("File systema error",
+                    "FILE ERROR : %s is not a TIR VAL archive (%s at byte %lld)\n%s", path, what,
+                    where, archiveAdvice.c_str());
+    }
     sys::fatalf("File systema error", "FILE ERROR : the archive %s is damaged: %s (at byte %lld)\n",
                 path, what, where);
 }
@@ -143,10 +158,89 @@ void LoadedFile::unlock() {
 // ---------------------------------------------------------------------------------------------
 // DirectorySource
 
+struct DirectorySource::FolderListing {
+    std::string folder;
+    std::map<std::string, std::string> names; // lower-case name -> the first name in byte order
+    bool listed = false;
+};
+
 DirectorySource::DirectorySource(const char* prefix) : prefix(strdup(prefix ? prefix : "")) {}
 
 DirectorySource::~DirectorySource() {
     std::free(prefix);
+    for (FolderListing* listing : listings) {
+        delete listing;
+    }
+}
+
+namespace {
+
+std::string lowerCase(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+std::string DirectorySource::resolve(const char* name) {
+    const std::string path = pathOf(name);
+    const PathKind kind = pathKind(path);
+    if (kind == PathKind::file) {
+        return path;
+    }
+    if (kind != PathKind::missing) {
+        return {}; // a folder or device of exactly this name: not a file, and not a miss either
+    }
+    namespace fs = std::filesystem;
+    const fs::path full(path);
+    const std::string folder = full.has_parent_path() ? full.parent_path().string() : ".";
+    FolderListing* listing = nullptr;
+    for (FolderListing* l : listings) {
+        if (l->folder == folder) {
+            listing = l;
+        }
+    }
+    if (!listing) {
+        listing = listings.emplace_back(new FolderListing{folder, {}, false});
+    }
+    const std::string key = lowerCase(full.filename().string());
+    auto list = [&] {
+        listing->names.clear();
+        listing->listed = true;
+        std::error_code error;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            const std::string entry = it->path().filename().string();
+            auto [slot, added] = listing->names.emplace(lowerCase(entry), entry);
+            if (!added && entry < slot->second) {
+                slot->second = entry;
+            }
+        }
+    };
+    auto find = [&]() -> std::string {
+        const auto found = listing->names.find(key);
+        if (found == listing->names.end()) {
+            return {};
+        }
+        const std::string other = (fs::path(folder) / found->second).string();
+        return pathKind(other) == PathKind::file ? other : std::string();
+    };
+    // The listing is kept; a name it lacks, or one whose file has gone, lists the folder again
+    // once, so files added or renamed since are found too.
+    const bool fresh = !listing->listed;
+    if (fresh) {
+        list();
+    }
+    std::string found = find();
+    if (found.empty() && !fresh) {
+        list();
+        found = find();
+    }
+    return found;
 }
 
 std::string DirectorySource::pathOf(const char* name) const {
@@ -158,12 +252,9 @@ bool DirectorySource::hasFolder(const char* name) const {
 }
 
 FILE* DirectorySource::openStream(const char* name, int mode) {
-    const std::string path = pathOf(name);
     // Only plain files count: a folder of that name is not the file asked for.
-    if (pathKind(path) != PathKind::file) {
-        return nullptr;
-    }
-    return std::fopen(path.c_str(), "rb");
+    const std::string path = resolve(name);
+    return path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
 }
 
 void* DirectorySource::loadInto(const char* name, void* buffer) {
@@ -228,6 +319,7 @@ int32_t get32(const unsigned char* p) {
 } // namespace
 
 ArchiveSource::ArchiveSource(const char* path) {
+    archiveReported = false; // a new archive: nothing said about it yet
     const size_t pathLength = std::strlen(path);
     if (pathLength > archiveMaxPath) {
         sys::fatalf("File systema error",
@@ -261,22 +353,22 @@ void ArchiveSource::readDirectory() {
     const int64_t fileSize = fileLength(f);
     archiveSize = fileSize;
     if (fileSize == 0) {
-        corruptArchive(name, "the file is empty (an archive starts with a 28-byte entry header)",
+        corruptArchive(name, entries.size(), "the file is empty (an archive starts with a 28-byte entry header)",
                        0);
     }
 
     int64_t position = 0;
     for (;;) {
         if (entries.size() >= static_cast<size_t>(archiveMaxEntries)) {
-            corruptArchive(name, "more than 1000 entries", position);
+            corruptArchive(name, entries.size(), "more than 1000 entries", position);
         }
         if (position < 0 || position + archiveHeaderSize > fileSize) {
-            corruptArchive(name, "an entry header lies past the end of the file", position);
+            corruptArchive(name, entries.size(), "an entry header lies past the end of the file", position);
         }
         unsigned char header[archiveHeaderSize];
         std::fseek(f, static_cast<long>(position), SEEK_SET);
         if (std::fread(header, 1, archiveHeaderSize, f) != archiveHeaderSize) {
-            corruptArchive(name, "an entry header cannot be read", position);
+            corruptArchive(name, entries.size(), "an entry header cannot be read", position);
         }
         ArchiveEntry entry;
         entry.size = get32(header);
@@ -287,33 +379,33 @@ void ArchiveSource::readDirectory() {
         entry.nextOffset = get32(header + 20);
         entry.method = header[24];
         if (entry.nameLength <= 0 || entry.nameLength > archiveMaxName) {
-            corruptArchive(name, "a name length of 0 or over 255", position + 8);
+            corruptArchive(name, entries.size(), "a name length of 0 or over 255", position + 8);
         }
         if (entry.nameOffset < 0 ||
             static_cast<int64_t>(entry.nameOffset) + entry.nameLength > fileSize) {
-            corruptArchive(name, "a name lies past the end of the file", position + 16);
+            corruptArchive(name, entries.size(), "a name lies past the end of the file", position + 16);
         }
         if (entry.size < 0 || entry.storedSize < 0) {
-            corruptArchive(name, "a negative size", position);
+            corruptArchive(name, entries.size(), "a negative size", position);
         }
         if (entry.method == '0' &&
             (entry.dataOffset < 0 ||
              static_cast<int64_t>(entry.dataOffset) + entry.storedSize > fileSize)) {
-            corruptArchive(name, "an entry's data lies past the end of the file", position + 12);
+            corruptArchive(name, entries.size(), "an entry's data lies past the end of the file", position + 12);
         }
         if (entry.method == '0' && entry.storedSize > entry.size) {
-            corruptArchive(name, "an entry stores more bytes than its size", position + 4);
+            corruptArchive(name, entries.size(), "an entry stores more bytes than its size", position + 4);
         }
         // The in-memory size of stored data cannot exceed the archive itself; this also keeps a
         // damaged size from asking for gigabytes.
         if (entry.size > fileSize) {
-            corruptArchive(name, "an entry's size is larger than the archive", position);
+            corruptArchive(name, entries.size(), "an entry's size is larger than the archive", position);
         }
         char stored[archiveMaxName + 1] = {};
         std::fseek(f, entry.nameOffset, SEEK_SET);
         if (std::fread(stored, 1, static_cast<size_t>(entry.nameLength), f) !=
             static_cast<size_t>(entry.nameLength)) {
-            corruptArchive(name, "a name cannot be read", entry.nameOffset);
+            corruptArchive(name, entries.size(), "a name cannot be read", entry.nameOffset);
         }
         upperCase(stored); // the name ends at its first zero byte
         entry.name = stored;
@@ -327,7 +419,7 @@ void ArchiveSource::readDirectory() {
         }
         // Headers must move forwards, which also rules out a chain that loops.
         if (next <= position) {
-            corruptArchive(name, "the chain of entries loops or goes backwards", position + 20);
+            corruptArchive(name, entries.size(), "the chain of entries loops or goes backwards", position + 20);
         }
         position = next;
     }
@@ -455,7 +547,8 @@ ArchiveSource* SearchPath::archive() const {
             break;
         }
     }
-    sys::fatal("file not found", message);
+    sys::messageBox(message, "file not found", archiveReported ? sys::MB_NOBOX : sys::MB_OK);
+    sys::exitProcess(sys::fatalExitCode);
 }
 
 LoadedFile* SearchPath::load(const char* name, int mode) {

@@ -65,6 +65,9 @@ public:
 // Files under a folder: the path is the prefix followed directly by the name. Backslashes in
 // either become this platform's separator. Only plain files are served: a folder or device of
 // the name answers null like a missing file. A file over 2 GiB is fatal (sizes are 32-bit).
+// The demo's names were written for a file system that ignores case, so a name that misses
+// exactly finds a file whose name differs only in case (upper-case names from an unpacked
+// archive, say). Each folder is listed once for that and listed again only when it changes.
 class DirectorySource : public FileSource {
 public:
     explicit DirectorySource(const char* prefix);
@@ -76,10 +79,18 @@ public:
 
     // The path of `name` in this folder, in this platform's form.
     std::string pathOf(const char* name) const;
+    // The plain file that serves `name`: pathOf(name) when that is one, else the file in the
+    // same folder whose name equals it but for case (the first in byte order when several
+    // do); empty when there is none.
+    std::string resolve(const char* name);
     // Whether `name` names a folder here (which this source does not serve as a file).
     bool hasFolder(const char* name) const;
 
     char* prefix;
+
+private:
+    struct FolderListing; // the names of one folder by their lower-case form
+    std::vector<FolderListing*> listings;
 };
 
 // One archive entry: the 28-byte directory header, read field by field, and the entry's
@@ -99,6 +110,10 @@ constexpr int archiveMaxEntries = 1000;
 constexpr int archiveMaxPath = 199;
 constexpr int archiveMaxName = 255;
 constexpr int archiveHeaderSize = 28;
+
+// A line the reports of a file that is not an archive of ours end with: how to get the right
+// one (the players say how to make the default data). Empty by default.
+extern std::string archiveAdvice;
 
 // The data archive. The source owns everything it reads: its path, its directory (sorted by
 // name) and the stream on the archive file, which it closes when it is destroyed unless

@@ -9,6 +9,7 @@
 
 #include <jpeglib.h>
 
+#include "gfx/debug_channel.h"
 #include "gfx/gl_api.h"
 #include "platform/fatal.h"
 #include "resources/search_path.h"
@@ -75,7 +76,7 @@ void jpegOutputMessage(j_common_ptr info) {
     (*info->err->format_message)(info, text);
     char line[JMSG_LENGTH_MAX + 300];
     std::snprintf(line, sizeof line, "JPEG picture \"%s\": %s\n", errors->name, text);
-    sys::debugOutput(line);
+    debugPrint("%s", line);
 }
 
 const char* colourSpaceName(J_COLOR_SPACE space) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gfx/debug_channel.h"
 #include "platform/platform.h"
 #include "resources/search_path.h"
 #include "scene/track.h"
@@ -205,7 +206,7 @@ void reportNoKeys(const char* fileName, const char* kind) {
     std::snprintf(line, sizeof line,
                   "The envelope \"%s\" has no %s key lines; it gives 0 at every time.\n", fileName,
                   kind);
-    sys::debugOutput(line);
+    debugPrint("%s", line);
 }
 
 } // namespace

@@ -2,8 +2,8 @@
 // monitor (in this process and as `tirtool monitor`); overlong messages; and a monitor that is
 // not running, which must never hold the program up.
 //
-// Everything that touches the monitor's shared objects is one test, because the test cases run
-// as parallel processes and there is only one monitor per machine.
+// Everything that touches the monitor's shared objects is one test, run on its own, because
+// the test cases run as parallel processes and there is only one monitor per machine.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -20,6 +20,8 @@
 
 #include "gfx/debug_channel.h"
 #include "platform/platform.h"
+#include "resources/search_path.h"
+#include "scene/track.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -57,7 +59,10 @@ template <class F> bool returnsSoon(F f) {
 
 } // namespace
 
-TEST(DebugChannel, MonitorFileAndStandardErrorWithLongMessagesAndNoMonitor) {
+// A serial test (its suite's name says RealTime): every program of ours, and every loader in
+// another test process, sends its diagnostics to whatever monitor runs, so nothing else may run
+// beside this one's monitors.
+TEST(DebugChannelRealTime, MonitorFileAndStandardErrorWithLongMessagesAndNoMonitor) {
     std::string reason;
     if (sys::DebugMonitor* probe = sys::openDebugMonitor(reason)) {
         sys::closeDebugMonitor(probe);
@@ -93,6 +98,19 @@ TEST(DebugChannel, MonitorFileAndStandardErrorWithLongMessagesAndNoMonitor) {
         EXPECT_EQ(processId, 0u);
         EXPECT_EQ(got, std::string(sys::dbwinTextMax, 'x'));
         EXPECT_EQ(sys::receiveDebugMessage(m, processId, got, 0), 0); // nothing else came
+        // The loaders' warnings are sent the same way: an envelope without keys.
+        writeFile("empty.env", std::string("not a key line\n"));
+        searchPath.add(new DirectorySource(""));
+        ScalarTrack track;
+        testing::internal::CaptureStderr();
+        loadEnvelope(track, "empty.env");
+        const std::string warned = testing::internal::GetCapturedStderr();
+        delete searchPath.head->source;
+        searchPath.clear();
+        ASSERT_EQ(sys::receiveDebugMessage(m, processId, got, 5000), 1);
+        EXPECT_NE(got.find("\"empty.env\" has no scalar key lines"), std::string::npos) << got;
+        EXPECT_EQ(warned, got);
+        expectedFile += got;
         // A second monitor is refused while this one runs.
         std::string second;
         EXPECT_EQ(sys::openDebugMonitor(second), nullptr);

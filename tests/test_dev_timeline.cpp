@@ -19,6 +19,7 @@
 #include <SDL.h>
 
 #include "app/command_line.h"
+#include "app/data_folder.h"
 #include "app/dev_application.h"
 #include "app/row_list.h"
 #include "dev_player_test_support.h"
@@ -317,6 +318,67 @@ TEST_F(DevTimelineTest, SeekPauseAndStepWithoutSoundOnAVirtualCounter) {
     EXPECT_EQ(exitCodeOf([&] { app->frame(); }), 0);
 }
 
+// Up and Down move one order from the order the title bar shows, paused or playing, with
+// sound: paused, the sound library hears nothing and reports its old order, which must not
+// matter. Paused at the demo's end, Up leaves the demo there instead of ending it.
+TEST_F(DevTimelineTest, UpAndDownMoveOneOrderFromTheOrderShownPausedOrPlaying) {
+    start(true, 124.94f);
+    app->frame();
+    const int shown = demoClock.orderAt(124.94f);
+    ASSERT_GT(shown, 2);
+    ASSERT_LT(shown + 3, syncEnvelope->lastIndex);
+    auto titleOrder = [&] {
+        const std::string title = sys::windowTitle(app->window);
+        return std::stoi(title.substr(title.find("| order ") + 8));
+    };
+    EXPECT_EQ(titleOrder(), shown);
+    press(sys::VK_SPACE); // paused
+    const struct {
+        unsigned key;
+        int order;
+    } script[] = {{sys::VK_UP, shown + 1}, {sys::VK_UP, shown + 2},   {sys::VK_DOWN, shown + 1},
+                  {sys::VK_DOWN, shown},   {sys::VK_DOWN, shown - 1}, {sys::VK_UP, shown}};
+    for (const auto& step : script) {
+        press(step.key);
+        advance(0.5);
+        app->frame();
+        EXPECT_FLOAT_EQ(demoTime, keyTime(step.order)) << step.order;
+        EXPECT_EQ(titleOrder(), step.order);
+    }
+    // Playing: the music comes back at the order shown and each key moves one from there.
+    press(sys::VK_SPACE);
+    advance(0.25);
+    app->frame();
+    EXPECT_FLOAT_EQ(demoTime, keyTime(shown) + 0.25f);
+    EXPECT_EQ(FMUSIC_GetOrder(app->music.song), shown);
+    press(sys::VK_UP);
+    EXPECT_FLOAT_EQ(timeNow(), keyTime(shown + 1));
+    EXPECT_EQ(FMUSIC_GetOrder(app->music.song), shown + 1);
+    press(sys::VK_DOWN);
+    press(sys::VK_DOWN);
+    EXPECT_FLOAT_EQ(timeNow(), keyTime(shown - 1));
+
+    // At the end, paused: Up holds the time at the end and the frame still renders; Down goes
+    // to the start of the order before the one shown there.
+    press(sys::VK_SPACE);
+    for (int i = 0; i < 8; ++i) {
+        press(sys::VK_RIGHT, true);
+    }
+    press(sys::VK_UP);
+    press(sys::VK_UP);
+    advance(1.0);
+    EXPECT_EQ(exitCodeOf([&] { app->frame(); }), -1000);
+    EXPECT_FLOAT_EQ(demoTime, demoLength);
+    const int last = demoClock.orderAt(demoLength);
+    press(sys::VK_DOWN);
+    EXPECT_FLOAT_EQ(timeNow(), keyTime(last - 1));
+    // Down at order 0 stays at its start.
+    for (int i = 0; i <= last; ++i) {
+        press(sys::VK_DOWN);
+    }
+    EXPECT_FLOAT_EQ(timeNow(), keyTime(0));
+}
+
 // With sound, every seek puts the music where the pictures are: the order the sound library
 // reports at once is the envelope's order for the new time, so the frame loop's order
 // synchronisation sees no change and never re-bases the clock to that order's start. The song
@@ -401,6 +463,29 @@ TEST_F(DevTimelineTest, KeysBeforeTheFirstFrameMoveTheStart) {
     advance(0.1);
     app->frame();
     EXPECT_FLOAT_EQ(demoTime, 19.1f);
+}
+
+// The archive unpacked by `tirtool unpack` (upper-case names) is a folder of loose files the
+// development player plays without the archive: every file the schedule loads is found whatever
+// its case, and the credits at 120 s show.
+TEST_F(DevTimelineTest, UnpackedArchivePlaysAsLooseFiles) {
+    const std::string unpack =
+        "'" + std::string(TIR_BIN_DIR) + "/tirtool' unpack tir.val . > unpack.log";
+    ASSERT_EQ(std::system(unpack.c_str()), 0);
+    ASSERT_TRUE(std::filesystem::exists("CREDIT0.JPG"));
+    std::filesystem::remove("tir.val");
+    testing::internal::CaptureStderr();
+    locateData(DataChoices{true, {}});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("playing the loose files there"), std::string::npos) << said;
+    EXPECT_EQ(exitCodeOf([&] { start(false, 120.0f); }), -1000);
+    ASSERT_NE(app, nullptr);
+    app->frame();
+    press(sys::VK_SPACE);
+    const std::vector<unsigned char> credits = frameAt();
+    EXPECT_GT(meanLevelOf(credits), 2.0);
+    EXPECT_NE(app->statusLine(120.0f).find("17 Credits"), std::string::npos);
+    dataArchivePath = "tir.val";
 }
 
 // Solo rows: at 80 s the dust layers (row 15) and the layered scene (row 16) are active. Drawn
@@ -733,11 +818,11 @@ TEST_F(DevPlayerRealTime, TheProgramStartedAtHundred) {
             FAIL() << "devplayer ended early";
         }
     }
-    kill(pid, SIGINT); // SDL turns it into a quit request: the window closes
+    kill(pid, SIGINT); // the window closes, and the exit code says it was interrupted
     int status = 0;
     waitpid(pid, &status, 0);
     child.pid = 0;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGINT) << status;
 
     const std::vector<unsigned char> text = readFile(log);
     const std::string err(text.begin(), text.end());

@@ -68,6 +68,12 @@ TEST(PlayerCommandLine, HelpVersionAndUnknownOptions) {
         EXPECT_TRUE(has(bad.err, "unknown option \"--fullscreen\"")) << bad.err;
         EXPECT_TRUE(has(bad.err, "usage: "));
 
+        for (const char* empty : {" --data", " --data="}) {
+            Outcome bare = run(dir, bin(program) + empty);
+            EXPECT_EQ(bare.status, 2) << empty;
+            EXPECT_EQ(bare.err, std::string(program) + ": --data needs a folder: --data DIR\n");
+        }
+
         Outcome missing = run(dir, bin(program) + " --data no-such-folder");
         EXPECT_EQ(missing.status, 1);
         EXPECT_TRUE(has(missing.err, "cannot enter the data folder no-such-folder")) << missing.err;
@@ -107,8 +113,8 @@ TEST(PlayerCommandLine, NoDisplayIsSaidAndFails) {
 // Plays from a folder that holds the data in "data/", as the repository root does after `make
 // play`, with `--data data`, until the music is loaded (the release player) or the first frame
 // is drawn (the development player, whose status line says so); then is interrupted as a
-// person's Ctrl+C would: a clean end with code 0 once its start-up is over, and no complaint
-// about missing files.
+// person's Ctrl+C would: a clean close that says it was interrupted (128 + SIGINT), and no
+// complaint about missing files.
 struct PlayerFromDataRealTime : ForgedData {
     Outcome play(const ScratchDir& where, const std::string& player) {
         std::filesystem::create_directory_symlink(dir->path, where.path / "data");
@@ -130,7 +136,7 @@ TEST_F(PlayerFromDataRealTime, PlaysWithDataFromTheFolderItStartsIn) {
         SCOPED_TRACE(program);
         ScratchDir root("cli-play");
         Outcome r = play(root, bin(program));
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.status, 130) << r.err;
         EXPECT_FALSE(has(r.err, "FILE")) << r.err;
         EXPECT_TRUE(has(r.out, "mystified.m3d")); // the music was loaded, from the archive
         // The release player's dialog had nobody to ask; the development player has none.
@@ -154,7 +160,7 @@ TEST_F(PlayerFromDataRealTime, InstalledCopyPlaysFromData) {
     EXPECT_FALSE(std::filesystem::exists(prefix.path / "bin" / "tirtests"));
     ScratchDir elsewhere("cli-installed");
     Outcome r = play(elsewhere, "'" + (prefix.path / "bin" / "player").string() + "'");
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_FALSE(has(r.err, "FILE")) << r.err;
     EXPECT_TRUE(has(r.out, "mystified.m3d"));
 }

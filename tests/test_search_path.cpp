@@ -3,8 +3,10 @@
 
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 
+#include "platform/fatal.h"
 #include "resources/search_path.h"
 #include "test_support.h"
 #include "tools/common/archive_writer.h"
@@ -294,4 +296,77 @@ TEST_F(Fixture, MoreThan1000EntriesAreReported) {
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(code, 0);
     EXPECT_NE(err.find("more than 1000 entries"), std::string::npos) << err;
+}
+
+// A file that is no archive at all (its first header does not read as one) is said to be that,
+// with the line the players give on how to make the right one; an archive that goes wrong
+// further in is damaged.
+TEST_F(Fixture, ForeignFilesAreNoArchivesAndLaterFaultsAreDamage) {
+    archiveAdvice = "Make the default data.";
+    std::mt19937 random(7);
+    std::vector<unsigned char> noise(5000);
+    for (unsigned char& b : noise) {
+        b = static_cast<unsigned char>(random());
+    }
+    std::vector<unsigned char> good;
+    std::string error;
+    ASSERT_TRUE(buildArchive({{"first", bytes("11")}, {"second", bytes("2222")}}, good, error));
+    std::vector<unsigned char> damaged = good;
+    put32(damaged, 28 + 6 + 8, 0); // the second entry's name length
+    const struct {
+        const char* what;
+        std::vector<unsigned char> image;
+        const char* expected;
+    } cases[] = {
+        {"random bytes", noise, "FILE ERROR : tir.val is not a TIR VAL archive ("},
+        {"an empty file", {}, "FILE ERROR : tir.val is not a TIR VAL archive (the file is empty"},
+        {"text", bytes("hello, this is not an archive at all"), "is not a TIR VAL archive"},
+        {"a damaged second entry", damaged, "FILE ERROR : the archive tir.val is damaged: a name"},
+    };
+    for (const auto& c : cases) {
+        writeFile(dir.file("tir.val"), c.image);
+        ::testing::internal::CaptureStderr();
+        const int code = exitCodeOf([] { ArchiveSource s("tir.val"); });
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        resetArchive();
+        EXPECT_EQ(code, sys::fatalExitCode) << c.what;
+        EXPECT_NE(err.find(c.expected), std::string::npos) << c.what << ": " << err;
+        const bool foreign = std::string(c.expected).find("not a TIR VAL") != std::string::npos;
+        EXPECT_EQ(err.find("Make the default data.") != std::string::npos, foreign) << err;
+        EXPECT_EQ(err.find("damaged") != std::string::npos, !foreign) << err;
+    }
+    archiveAdvice.clear();
+}
+
+// Loose files: a name that misses exactly finds the file whose name differs only in case, in
+// the working directory and in textures/, for whole-file loads and streams alike. An exact
+// match wins over other spellings; of several other spellings the first in byte order serves;
+// a file added after the folder was first listed is found too; a folder never counts.
+TEST_F(Fixture, FolderSourcesFindNamesRegardlessOfCase) {
+    writeFile(dir.file("MYSTIFIED.ENV"), std::string("upper"));
+    writeFile((dir.path / "textures" / "Credit0.JPG").string(), std::string("jpeg"));
+    writeFile(dir.file("a.txt"), std::string("exact"));
+    writeFile(dir.file("A.TXT"), std::string("other"));
+    writeFile(dir.file("b.TXT"), std::string("lower b"));
+    writeFile(dir.file("B.txt"), std::string("upper B"));
+    std::filesystem::create_directory(dir.path / "Scene.EXP");
+    sources = {new DirectorySource(""), new DirectorySource(".\\textures\\")};
+    for (FileSource* s : sources) {
+        searchPath.add(s);
+    }
+    EXPECT_EQ(loadText("mystified.env"), "upper");
+    EXPECT_EQ(loadText("a.txt"), "exact");
+    EXPECT_EQ(loadText("A.TXT"), "other");
+    EXPECT_EQ(loadText("b.txt"), "upper B"); // "B.txt" < "b.TXT" in byte order
+    EXPECT_EQ(loadText("scene.exp"), "<null>");
+    FILE* f = searchPath.openStream("CREDIT0.jpg", 0);
+    ASSERT_NE(f, nullptr);
+    char text[5] = {};
+    EXPECT_EQ(std::fread(text, 1, 4, f), 4u);
+    std::fclose(f);
+    EXPECT_STREQ(text, "jpeg");
+    EXPECT_EQ(loadText("late.env"), "<null>");
+    // A name the listing lacks lists the folder again: a file added since is found.
+    writeFile(dir.file("LATE.ENV"), std::string("late"));
+    EXPECT_EQ(loadText("late.env"), "late");
 }

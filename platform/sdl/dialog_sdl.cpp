@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/sdl/interrupts.h"
+
 namespace sys {
 
 namespace {
@@ -390,6 +392,7 @@ intptr_t dialogBoxParam(const DialogTemplate& dialogTemplate, DialogProc proc, i
     }
     const int width = dialogPixelWidth(dialogTemplate);
     const int height = dialogPixelHeight(dialogTemplate);
+    ModalScope modal; // an interrupt while the dialog waits ends the program at once
     SDL_Window* window =
         SDL_CreateWindow(dialogTemplate.caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                          width, height, SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
@@ -417,7 +420,8 @@ intptr_t dialogBoxParam(const DialogTemplate& dialogTemplate, DialogProc proc, i
         }
         switch (e.type) {
             case SDL_QUIT:
-                // Asked to close from outside (the desktop, or an interrupt): as Cancel.
+                // Asked to close from outside (the desktop): as Cancel. An interrupt never gets
+                // here; it ends the program (interrupts.h).
                 sendDialogCommand(dialog, IDCANCEL);
                 break;
             case SDL_WINDOWEVENT:

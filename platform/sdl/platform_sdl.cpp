@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <SDL.h>
+#include <errno.h>
 #include <dlfcn.h>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -21,6 +22,7 @@
 
 #include "platform/fatal.h"
 #include "platform/gl11/gl11.h"
+#include "platform/sdl/interrupts.h"
 
 namespace sys {
 
@@ -93,10 +95,13 @@ void messageBox(const char* text, const char* caption, unsigned flags) {
         reportHook(text ? text : "", caption ? caption : "");
         return;
     }
-    std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
+    // Standard error first, so the report is there whatever becomes of the box.
+    std::fprintf(stderr, "%s: %s: %s\n", program_invocation_short_name, caption ? caption : "",
+                 text ? text : "");
     std::fflush(stderr);
-    if (displayAvailable()) {
+    if (displayAvailable() && !(flags & MB_NOBOX)) {
         Uint32 kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+        ModalScope modal; // an interrupt meanwhile ends the program, box and all
         SDL_ShowSimpleMessageBox(kind, caption, text, nullptr);
     }
 }
@@ -168,6 +173,13 @@ std::string nativePath(const char* path) {
     return p;
 }
 
+std::string programFolder() {
+    char* base = SDL_GetBasePath(); // needs no SDL_Init
+    const std::string folder = base ? base : "";
+    SDL_free(base);
+    return folder;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The window and its queue
 
@@ -184,6 +196,7 @@ struct Window {
 };
 
 static std::deque<Message> queue;
+static std::vector<Window*> liveWindows; // every window made and not yet destroyed
 static Window* currentDc = nullptr;
 static SDL_GLContext currentContext = nullptr;
 static Window* switchedWindow = nullptr;
@@ -251,6 +264,7 @@ Window* createWindow(const char* title, int x, int y, int width, int height, Win
     w->y = y;
     w->width = width;
     w->height = height;
+    liveWindows.push_back(w);
     proc(w, WM_CREATE, 0, reinterpret_cast<intptr_t>(createParam));
     return w;
 }
@@ -276,6 +290,7 @@ void destroyWindow(Window* window) {
         it = (it->window == window) ? queue.erase(it) : it + 1;
     }
     window->paintPending = false;
+    std::erase(liveWindows, window);
     if (paintCandidate == window) {
         paintCandidate = nullptr;
     }
@@ -347,6 +362,13 @@ static unsigned virtualKey(SDL_Keycode key) {
 }
 
 static void pumpNative() {
+    if (takeInterrupt()) {
+        // An interrupt closes every window, as the user's close would; the quit request that
+        // follows carries the interrupt's exit code.
+        for (Window* w : liveWindows) {
+            postMessage(w, WM_CLOSE);
+        }
+    }
     if (!SDL_WasInit(SDL_INIT_VIDEO)) {
         return;
     }
@@ -428,6 +450,9 @@ void postMessage(Window* window, unsigned message, uintptr_t wParam, intptr_t lP
 }
 
 void postQuitMessage(int exitCode) {
+    if (const int interrupted = interruptExitCode()) {
+        exitCode = interrupted;
+    }
     queue.push_back(Message{nullptr, WM_QUIT, static_cast<uintptr_t>(exitCode), 0});
 }
 

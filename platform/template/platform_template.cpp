@@ -64,6 +64,9 @@ void preferHeadlessVideo() {}
 std::string nativePath(const char* path) {
     return path ? path : "";
 }
+std::string programFolder() {
+    return "";
+}
 
 Window* createWindow(const char*, int, int, int width, int height, WindowProc proc,
                      void* createParam) {
