@@ -417,6 +417,10 @@ intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, 
 
 int runDevPlayer() {
     applyDevSettings();
+    return startDevPlayer();
+}
+
+int startDevPlayer() {
     auto* app = new DevApplication;
     app->startAt = devOptions.startAt;
     app->timeline.selection = devOptions.rows;

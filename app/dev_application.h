@@ -89,3 +89,6 @@ intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, 
 
 // The development player's entry point body, with devOptions applied. Returns the exit code.
 int runDevPlayer();
+// The same after the settings were made: for a host that changes some of the fixed settings
+// (a web page has no display mode to switch). Returns the exit code.
+int startDevPlayer();

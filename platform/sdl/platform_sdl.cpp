@@ -1,19 +1,20 @@
-// platform_sdl.cpp - the platform layer over SDL2 and dlopen: counter, reports, exit, the
-// window with its message queue, pixel formats, display modes, libraries and the WGL names.
+// platform_sdl.cpp - the platform layer over SDL2: counter, reports, exit, the window with its
+// message queue, pixel formats, display modes and the WGL names. What depends on the system
+// underneath (a desktop or a web page) is in host.h.
 #include "platform/platform.h"
 
 #include <SDL.h>
-#include <dlfcn.h>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
 #include <deque>
+
+#include "platform/sdl/host.h"
 
 namespace sys {
 
@@ -62,7 +63,7 @@ void sleepMilliseconds(int milliseconds) {
         virtualCounter->now += virtualCounter->frequency * milliseconds / 1000;
         return;
     }
-    SDL_Delay(static_cast<Uint32>(milliseconds));
+    host::sleep(milliseconds);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -71,16 +72,6 @@ void sleepMilliseconds(int milliseconds) {
 static ExitHook exitHook = nullptr;
 static ReportHook reportHook = nullptr;
 
-// A message box can be answered only where a real display exists.
-static bool displayAvailable() {
-    const char* driver =
-        SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetCurrentVideoDriver() : std::getenv("SDL_VIDEODRIVER");
-    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
-        return false;
-    }
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-}
-
 void messageBox(const char* text, const char* caption, unsigned flags) {
     if (reportHook) {
         reportHook(text ? text : "", caption ? caption : "");
@@ -88,10 +79,7 @@ void messageBox(const char* text, const char* caption, unsigned flags) {
     }
     std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
     std::fflush(stderr);
-    if (displayAvailable()) {
-        Uint32 kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-        SDL_ShowSimpleMessageBox(kind, caption, text, nullptr);
-    }
+    host::showReport(text ? text : "", caption ? caption : "", flags);
 }
 
 void debugOutput(const char* text) {
@@ -136,7 +124,7 @@ void exitProcess(int code) {
     }
     std::fflush(nullptr);
     // Like ExitProcess: no static destructors run while the mixer thread may still be alive.
-    std::_Exit(code);
+    host::endProcess(code);
 }
 
 void showCursor(bool show) {
@@ -387,7 +375,7 @@ void waitMessage() {
         return;
     }
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
-        SDL_WaitEventTimeout(nullptr, 50);
+        host::waitForEvents(50);
     }
 }
 
@@ -451,7 +439,7 @@ bool setPixelFormat(Window* window, int format, const PixelFormatDescriptor& d) 
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, deep ? 8 : 5);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, d.cDepthBits);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    host::requestGlContext();
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
     flags |= window->fullscreenFlags;
     DriverAllocations driver;
@@ -551,42 +539,7 @@ void restoreDisplayMode() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Libraries, GL and WGL
-
-void* loadLibrary(const char* name) {
-    if (!name) {
-        return nullptr;
-    }
-    const char* file = name;
-    if (strcasecmp(name, "opengl32.dll") == 0) {
-        file = "libGL.so.1";
-    }
-    return dlopen(file, RTLD_NOW | RTLD_LOCAL);
-}
-
-void* libraryProc(void* library, const char* name) {
-    return library ? dlsym(library, name) : nullptr;
-}
-
-void freeLibrary(void* library) {
-#if defined(__SANITIZE_ADDRESS__)
-    // Sanitizer builds keep libraries mapped, so that leak reports inside the GL driver still
-    // name their module and the driver's known leaks can be suppressed.
-    (void)library;
-#else
-    if (library) {
-        dlclose(library);
-    }
-#endif
-}
-
-void* glLoaderProc(void* library, const char* name) {
-    using GetProc = void* (*)(const unsigned char*);
-    if (auto get = reinterpret_cast<GetProc>(libraryProc(library, "glXGetProcAddressARB"))) {
-        return get(reinterpret_cast<const unsigned char*>(name));
-    }
-    return nullptr;
-}
+// WGL
 
 // WGL over SDL_GL. The device context is the window.
 static int wglGetPixelFormatImpl(Window* dc) {

@@ -1,0 +1,142 @@
+// host_web.cpp - the SDL backend in a web page (emscripten): reports and the end of the program
+// handed to the page, the message loop as the browser's main-loop callback, a WebGL 2 context
+// without alpha, the GL library served by our fixed-function layer, and the browser's audio
+// output latency.
+//
+// The page talks to the program through a few functions on the module object, all optional:
+// tirReport(caption, text) shows a report, tirEnded(code) says the program has ended (0 for the
+// demo's end or Escape, non-zero after a fatal error).
+#include "platform/platform.h"
+#include "platform/sdl/host.h"
+
+#include <SDL.h>
+#include <emscripten.h>
+
+#include <cstring>
+#include <strings.h>
+
+namespace sys {
+
+namespace host {
+
+void showReport(const char* text, const char* caption, unsigned flags) {
+    (void)flags;
+    EM_ASM(
+        {
+            if (Module['tirReport']) {
+                Module['tirReport'](UTF8ToString($0), UTF8ToString($1));
+            }
+        },
+        caption, text);
+}
+
+void endProcess(int code) {
+    // The loop stops first: nothing may run a frame once the page has been told.
+    emscripten_cancel_main_loop();
+    EM_ASM(
+        {
+            // A song still playing (a fatal error mid-demo) stops with the program.
+            var sdl = Module['SDL2'];
+            if (sdl&& sdl.audioContext&& sdl.audioContext.state != = 'closed') {
+                sdl.audioContext.close();
+            }
+            if (Module['tirEnded']) {
+                Module['tirEnded']($0);
+            }
+        },
+        code);
+    // Unwinds the program's stack by throwing to the browser, like the end of a process.
+    emscripten_force_exit(code);
+    __builtin_unreachable();
+}
+
+void waitForEvents(int) {
+    // The browser runs the next pass of the loop when there is something to draw or handle.
+}
+
+void sleep(int) {
+    // A page cannot block its thread without freezing itself: the wait is skipped. Demo time
+    // comes from the counter, so nothing depends on the pause having happened.
+}
+
+void requestGlContext() {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    // An alpha channel in the drawing buffer would make the page blend the canvas with what is
+    // behind it wherever the demo leaves alpha below 1.
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+}
+
+double extraOutputLatency() {
+    // The context's own processing (baseLatency) and the time from the graph's output to the
+    // speaker (outputLatency, 0 where the browser cannot tell).
+    return EM_ASM_DOUBLE({
+        var sdl = Module['SDL2'];
+        var context = sdl && sdl.audioContext;
+        if (!context) {
+            return 0;
+        }
+        return (context.baseLatency || 0) + (context.outputLatency || 0);
+    });
+}
+
+} // namespace host
+
+// ---------------------------------------------------------------------------------------------
+// The message loop
+
+namespace {
+
+struct BrowserLoop {
+    bool (*pass)(void*);
+    int (*finish)(void*);
+    void* data;
+};
+BrowserLoop browserLoop;
+
+void browserFrame(void*) {
+    if (!browserLoop.pass(browserLoop.data)) {
+        emscripten_cancel_main_loop();
+        exitProcess(browserLoop.finish(browserLoop.data));
+    }
+}
+
+} // namespace
+
+int runLoop(bool (*pass)(void* data), int (*finish)(void* data), void* data) {
+    browserLoop = BrowserLoop{pass, finish, data};
+    // Once per display refresh (requestAnimationFrame). The call does not return: it unwinds
+    // to the browser, which then calls browserFrame.
+    emscripten_set_main_loop_arg(&browserFrame, nullptr, 0, 1);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Libraries: the page has one, the GL library, which our fixed-function layer provides.
+
+namespace {
+int glLibraryHandle; // its address is the library handle
+} // namespace
+
+void* loadLibrary(const char* name) {
+    if (!name || strcasecmp(name, "opengl32.dll") != 0) {
+        return nullptr;
+    }
+    return &glLibraryHandle;
+}
+
+void* libraryProc(void* library, const char* name) {
+    if (library != &glLibraryHandle || !name) {
+        return nullptr;
+    }
+    return nullptr; // the layer's functions are served here once it is linked in
+}
+
+void freeLibrary(void*) {}
+
+void* glLoaderProc(void*, const char*) {
+    return nullptr;
+}
+
+} // namespace sys
