@@ -10,6 +10,7 @@
 // tir_* functions below to render stills and the music, so a test compares them with the
 // native build's. In a live run the same functions report the order changes that the frame
 // loop saw and how much sound the output has taken.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +58,7 @@ sys::VirtualCounter virtualCounter;
 std::vector<unsigned char> still;
 std::vector<float> mixed;
 bool songStarted = false;
+std::vector<double> secondCosts;
 
 int takeWebOption(int argc, char** argv, int i) {
     if (std::strcmp(argv[i], "--hooks") == 0) {
@@ -130,6 +132,36 @@ const float* tir_mix(int frames) {
     }
     mixed.assign(static_cast<size_t>(frames) * 2, 0.0f);
     return fsoundMix(mixed.data(), frames) ? mixed.data() : nullptr;
+}
+
+// The frame loop's cost over the whole demo: `perSecond` frames spread over each second of demo
+// time, rendered through advanceClock() and renderFrame() on the virtual counter with glFinish
+// before the swap, as the native frame benchmark renders them. Returns the wall-clock seconds
+// spent on each second's frames, for every second from 0 to the demo's end; null outside hook
+// mode. Meant for a page that has not drawn anything else.
+const double* tir_frame_costs(int perSecond) {
+    if (!hooks || !player || perSecond <= 0) {
+        return nullptr;
+    }
+    using Clock = std::chrono::steady_clock;
+    virtualCounter.now = 0;
+    player->beforePresent = [] { glFinish(); };
+    player->renderFrame(player->advanceClock()); // the first frame starts the clock at 0
+    secondCosts.assign(static_cast<size_t>(demoLength) + 1, 0.0);
+    for (size_t second = 0; second < secondCosts.size(); ++second) {
+        for (int j = 0; j < perSecond; ++j) {
+            const double at = static_cast<double>(second) + static_cast<double>(j) / perSecond;
+            if (at > demoLength) {
+                break;
+            }
+            virtualCounter.now = static_cast<int64_t>(at * virtualCounter.frequency + 0.5);
+            const Clock::time_point start = Clock::now();
+            player->renderFrame(player->advanceClock());
+            secondCosts[second] += std::chrono::duration<double>(Clock::now() - start).count();
+        }
+    }
+    player->beforePresent = nullptr;
+    return secondCosts.data();
 }
 
 // The order changes seen so far: tir_order_change_count() records of three floats each (the
