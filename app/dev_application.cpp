@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/command_line.h"
 #include "app/row_list.h"
 #include "effects/schedule.h"
 #include "gfx/gl_api.h"
@@ -98,6 +99,13 @@ const char* const devOptionUsage = "[--at SECONDS] [--rows LIST]";
 const char* const devOptionHelp =
     "  --at SECONDS  start at this demo time (0 to 186.5), the music where it plays then\n"
     "  --rows LIST   draw only these schedule rows, such as 15 or 4-8,12 (rows 1 to 22)\n";
+
+void addDevOptions(PlayerProgram& program) {
+    program.usage = devOptionUsage;
+    program.options = devOptionHelp;
+    program.takeOption = &takeDevOption;
+    program.printMore = &printDevKeys;
+}
 
 int takeDevOption(int argc, char** argv, int i) {
     const char* a = argv[i];

@@ -32,6 +32,9 @@ extern const char* const devOptionHelp;
 int takeDevOption(int argc, char** argv, int i);
 // Prints the key table, one key a line, as --help shows it.
 void printDevKeys(FILE* out);
+// Gives `program` the development player's options, their help and the key table.
+struct PlayerProgram;
+void addDevOptions(PlayerProgram& program);
 
 // Seeking moves by these steps; a frame step is one frame at 60 frames a second.
 constexpr float seekStep = 1.0f;

@@ -9,10 +9,7 @@ int main(int argc, char** argv) {
     PlayerProgram program{"devplayer",
                           "Plays the TIR VAL demo in a web page for working on it: start anywhere, "
                           "seek,\npause and step frames, jump one music order forward or back."};
-    program.usage = devOptionUsage;
-    program.options = devOptionHelp;
-    program.takeOption = &takeDevOption;
-    program.printMore = &printDevKeys;
+    addDevOptions(program);
     const int code = handleCommandLine(program, argc, argv);
     if (code >= 0) {
         return code;
