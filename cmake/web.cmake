@@ -19,9 +19,10 @@ set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG")
 # The players throw and catch (the development player's reload, and libopenmpt inside).
 add_compile_options(-fexceptions)
 
-# The platform layer: the SDL backend with the page's host in place of the desktop's, and no
-# POSIX-only sinks.
-file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS platform/*.cpp platform/sdl/*.cpp platform/web/*.cpp)
+# The platform layer: the SDL backend with the page's host in place of the desktop's, the GL layer
+# (the only GL a page has), and no POSIX-only sinks.
+file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS platform/*.cpp platform/gl11/*.cpp platform/sdl/*.cpp
+     platform/web/*.cpp)
 list(FILTER PLATFORM_SOURCES EXCLUDE REGEX "(_posix|_desktop)\\.cpp$")
 add_library(tirplatform STATIC ${PLATFORM_SOURCES})
 target_include_directories(tirplatform PUBLIC ${CMAKE_SOURCE_DIR}

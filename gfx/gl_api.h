@@ -11,36 +11,11 @@
 #include <cstdint>
 
 #include "gfx/gl_constants.h"
+#include "platform/gl_types.h"
 #include "platform/platform.h"
 
-typedef unsigned int GLenum;
-typedef unsigned char GLboolean;
-typedef unsigned int GLbitfield;
-typedef void GLvoid;
-typedef signed char GLbyte;
-typedef short GLshort;
-typedef int GLint;
-typedef unsigned char GLubyte;
-typedef unsigned short GLushort;
-typedef unsigned int GLuint;
-typedef int GLsizei;
-typedef float GLfloat;
-typedef float GLclampf;
-typedef double GLdouble;
-typedef double GLclampd;
-
-// The WGL types, mapped onto the platform layer: a device context is the window itself.
-typedef sys::Window* HDC;
-typedef void* HGLRC;
-typedef int BOOL;
-typedef unsigned int UINT;
-typedef uint32_t DWORD;
-typedef const char* LPCSTR;
-typedef void (*PROC)(void);
-typedef sys::PixelFormatDescriptor PIXELFORMATDESCRIPTOR;
-
 #define TIR_GL_ENTRY(ret, name, params, args) extern ret(*name) params;
-#include "gfx/gl_entries.inc"
+#include "platform/gl_entries.inc"
 #undef TIR_GL_ENTRY
 
 // The three multitexture entries belong to the table but are filled by the start-up

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #define TIR_GL_ENTRY(ret, name, params, args) ret(*name) params = nullptr;
-#include "gfx/gl_entries.inc"
+#include "platform/gl_entries.inc"
 #undef TIR_GL_ENTRY
 
 void (*glActiveTextureARB)(GLenum texture) = nullptr;
@@ -16,14 +16,14 @@ GlTable glTable;
 
 const char* const glEntryNames[glEntryCount] = {
 #define TIR_GL_ENTRY(ret, name, params, args) #name,
-#include "gfx/gl_entries.inc"
+#include "platform/gl_entries.inc"
 #undef TIR_GL_ENTRY
 };
 
 void** glEntrySlot(int index) {
     static void** const slots[glEntryCount] = {
 #define TIR_GL_ENTRY(ret, name, params, args) reinterpret_cast<void**>(&name),
-#include "gfx/gl_entries.inc"
+#include "platform/gl_entries.inc"
 #undef TIR_GL_ENTRY
     };
     return (index >= 0 && index < glEntryCount) ? slots[index] : nullptr;

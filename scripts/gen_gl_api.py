@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates gfx/gl_entries.inc, the X-macro list of the GL entry-point table.
+"""Generates platform/gl_entries.inc, the X-macro list of the GL entry-point table.
 
 Input: the list of entry names (GL 1.1 in case-insensitive alphabetical order, then WGL) and
 the system's GL/gl.h for the signatures. Each line of the output is

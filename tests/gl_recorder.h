@@ -97,7 +97,7 @@ namespace recorded {
     inline ret name params {                                                                       \
         return recordCall<ret>(#name, std::make_tuple args);                                       \
     }
-#include "gfx/gl_entries.inc"
+#include "platform/gl_entries.inc"
 #undef TIR_GL_ENTRY
 inline void glActiveTextureARB(GLenum texture) {
     recordCall<void>("glActiveTextureARB", std::make_tuple(texture));
@@ -152,7 +152,7 @@ struct RecordingGl {
         savedExt[1] = reinterpret_cast<void*>(::glMultiTexCoord2fvARB);
         savedExt[2] = reinterpret_cast<void*>(::glMultiTexCoord2fARB);
 #define TIR_GL_ENTRY(ret, name, params, args) ::name = &recorded::name;
-#include "gfx/gl_entries.inc"
+#include "platform/gl_entries.inc"
 #undef TIR_GL_ENTRY
         ::glGetString = &answering::glGetString;
         ::glGenTextures = &answering::glGenTextures;

@@ -1,5 +1,7 @@
 // host_desktop.cpp - the SDL backend on a desktop system: message boxes where a display can show
-// them, the process end, a blocking message loop, and the GL library loaded with dlopen.
+// them, the process end, a blocking message loop, libraries loaded with dlopen, and the choice
+// between the system's OpenGL and our GL layer over OpenGL ES 3.
+#include "platform/fatal.h"
 #include "platform/platform.h"
 #include "platform/sdl/host.h"
 
@@ -43,12 +45,71 @@ void sleep(int milliseconds) {
     SDL_Delay(static_cast<Uint32>(milliseconds));
 }
 
-void requestGlContext() {
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+bool useGlLayer() {
+    // TIR_GL chooses the GL library: the driver's own (unset or empty) or the GL layer over
+    // OpenGL ES 3 ("es3").
+    const char* choice = std::getenv("TIR_GL");
+    if (choice && std::strcmp(choice, "es3") == 0) {
+        return true;
+    }
+    if (choice && *choice) {
+        fatalf("TIR_GL",
+               "TIR_GL=%s names no GL library: set TIR_GL=es3 for the GL layer over OpenGL "
+               "ES 3, or leave TIR_GL unset for the driver's own OpenGL.",
+               choice);
+    }
+    return false;
+}
+
+void requestGlContext(bool es) {
+    if (es) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    } else {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2); // SDL's defaults
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    }
+}
+
+void* esProc(const char* name) {
+    // SDL's loader, for the context current at each call.
+    return SDL_GL_GetProcAddress(name);
 }
 
 double extraOutputLatency() {
     return 0.0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Libraries
+
+void* openLibrary(const char* name) {
+    const char* file = strcasecmp(name, "opengl32.dll") == 0 ? "libGL.so.1" : name;
+    return dlopen(file, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* libraryProc(void* library, const char* name) {
+    return dlsym(library, name);
+}
+
+void closeLibrary(void* library) {
+#if defined(__SANITIZE_ADDRESS__)
+    // Sanitizer builds keep libraries mapped, so that leak reports inside the GL driver still
+    // name their module and the driver's known leaks can be suppressed.
+    (void)library;
+#else
+    dlclose(library);
+#endif
+}
+
+void* glLoaderProc(void* library, const char* name) {
+    using GetProc = void* (*)(const unsigned char*);
+    if (auto get = reinterpret_cast<GetProc>(dlsym(library, "glXGetProcAddressARB"))) {
+        return get(reinterpret_cast<const unsigned char*>(name));
+    }
+    return nullptr;
 }
 
 } // namespace host
@@ -57,44 +118,6 @@ int runLoop(bool (*pass)(void* data), int (*finish)(void* data), void* data) {
     while (pass(data)) {
     }
     return finish(data);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Libraries
-
-void* loadLibrary(const char* name) {
-    if (!name) {
-        return nullptr;
-    }
-    const char* file = name;
-    if (strcasecmp(name, "opengl32.dll") == 0) {
-        file = "libGL.so.1";
-    }
-    return dlopen(file, RTLD_NOW | RTLD_LOCAL);
-}
-
-void* libraryProc(void* library, const char* name) {
-    return library ? dlsym(library, name) : nullptr;
-}
-
-void freeLibrary(void* library) {
-#if defined(__SANITIZE_ADDRESS__)
-    // Sanitizer builds keep libraries mapped, so that leak reports inside the GL driver still
-    // name their module and the driver's known leaks can be suppressed.
-    (void)library;
-#else
-    if (library) {
-        dlclose(library);
-    }
-#endif
-}
-
-void* glLoaderProc(void* library, const char* name) {
-    using GetProc = void* (*)(const unsigned char*);
-    if (auto get = reinterpret_cast<GetProc>(libraryProc(library, "glXGetProcAddressARB"))) {
-        return get(reinterpret_cast<const unsigned char*>(name));
-    }
-    return nullptr;
 }
 
 } // namespace sys

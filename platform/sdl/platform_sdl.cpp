@@ -1,6 +1,8 @@
 // platform_sdl.cpp - the platform layer over SDL2: counter, reports, exit, the window with its
-// message queue, pixel formats, display modes and the WGL names. What depends on the system
-// underneath (a desktop or a web page) is in host.h.
+// message queue, pixel formats, display modes, the GL library and the WGL names. The GL library
+// is the system's OpenGL, or our own GL 1.1 layer (platform/gl11/) over an OpenGL ES 3 context
+// (TIR_GL=es3 on a desktop; always in a web page). What depends on the system underneath (a
+// desktop or a web page) is in host.h.
 #include "platform/platform.h"
 
 #include <SDL.h>
@@ -13,6 +15,10 @@
 #include <cstring>
 #include <strings.h>
 #include <deque>
+#include <utility>
+#include <vector>
+
+#include "platform/gl11/gl11.h"
 
 #include "platform/sdl/host.h"
 
@@ -170,6 +176,21 @@ static SDL_GLContext currentContext = nullptr;
 static Window* switchedWindow = nullptr;
 static Window* paintCandidate = nullptr; // the window whose WM_PAINT is pending
 
+// The GL library in use is the GL layer (TIR_GL=es3): contexts are OpenGL ES 3 contexts, each
+// with a layer context that the WGL functions keep in step.
+static bool esLayer = false;
+static char esLayerLibrary; // its "library handle"
+static std::vector<std::pair<SDL_GLContext, gl11::Context*>> layerContexts;
+
+static gl11::Context* layerContextOf(SDL_GLContext context) {
+    for (const auto& [es, layer] : layerContexts) {
+        if (es == context) {
+            return layer;
+        }
+    }
+    return nullptr;
+}
+
 static bool initVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         return true;
@@ -185,7 +206,10 @@ static bool initVideo() {
 // below on a tall screen). The demo itself sets no viewport.
 static void setViewport(int x, int y, int width, int height) {
     using Viewport = void (*)(int, int, int, int);
-    if (auto viewport = reinterpret_cast<Viewport>(SDL_GL_GetProcAddress("glViewport"))) {
+    // Through the layer when it draws, so that the viewport it reports stays true.
+    void* function = gl11::currentContext() ? gl11::procAddress("glViewport")
+                                            : SDL_GL_GetProcAddress("glViewport");
+    if (auto viewport = reinterpret_cast<Viewport>(function)) {
         viewport(x, y, width, height);
     }
 }
@@ -439,7 +463,7 @@ bool setPixelFormat(Window* window, int format, const PixelFormatDescriptor& d) 
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, deep ? 8 : 5);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, d.cDepthBits);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    host::requestGlContext();
+    host::requestGlContext(esLayer);
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
     flags |= window->fullscreenFlags;
     DriverAllocations driver;
@@ -539,6 +563,46 @@ void restoreDisplayMode() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Libraries and GL
+
+void* loadLibrary(const char* name) {
+    if (!name) {
+        return nullptr;
+    }
+    if (strcasecmp(name, "opengl32.dll") == 0) {
+        esLayer = host::useGlLayer();
+        if (esLayer) {
+            return &esLayerLibrary;
+        }
+    }
+    return host::openLibrary(name);
+}
+
+void* libraryProc(void* library, const char* name) {
+    if (library == &esLayerLibrary) {
+        return gl11::procAddress(name);
+    }
+    return library ? host::libraryProc(library, name) : nullptr;
+}
+
+void freeLibrary(void* library) {
+    if (library == &esLayerLibrary) {
+        esLayer = false;
+        return;
+    }
+    if (library) {
+        host::closeLibrary(library);
+    }
+}
+
+void* glLoaderProc(void* library, const char* name) {
+    if (library == &esLayerLibrary) {
+        return gl11::procAddress(name);
+    }
+    return library ? host::glLoaderProc(library, name) : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
 // WGL
 
 // WGL over SDL_GL. The device context is the window.
@@ -564,6 +628,9 @@ static void* wglCreateContextImpl(Window* dc) {
         std::fprintf(stderr, "video: cannot create the GL context: %s\n", SDL_GetError());
         return nullptr;
     }
+    if (esLayer) {
+        layerContexts.emplace_back(context, gl11::createContext(&host::esProc));
+    }
     // SDL makes a new context current; WGL does not until wglMakeCurrent.
     SDL_GL_MakeCurrent(currentDc ? currentDc->native : nullptr, currentContext);
     return context;
@@ -580,6 +647,13 @@ static int wglDeleteContextImpl(void* context) {
         currentContext = nullptr;
         currentDc = nullptr;
     }
+    for (auto it = layerContexts.begin(); it != layerContexts.end(); ++it) {
+        if (it->first == context) {
+            gl11::deleteContext(it->second);
+            layerContexts.erase(it);
+            break;
+        }
+    }
     SDL_GL_DeleteContext(context);
     return 1;
 }
@@ -590,6 +664,9 @@ static Window* wglGetCurrentDCImpl() {
     return currentDc;
 }
 static void* wglGetProcAddressImpl(const char* name) {
+    if (esLayer) {
+        return gl11::procAddress(name);
+    }
     return (name && SDL_WasInit(SDL_INIT_VIDEO)) ? SDL_GL_GetProcAddress(name) : nullptr;
 }
 static int wglMakeCurrentImpl(Window* dc, void* context) {
@@ -599,6 +676,7 @@ static int wglMakeCurrentImpl(Window* dc, void* context) {
     }
     currentDc = context ? dc : nullptr;
     currentContext = context;
+    gl11::makeCurrent(layerContextOf(context));
     applyPillarbox(currentDc);
     return 1;
 }
@@ -612,6 +690,7 @@ static int wglSwapBuffersImpl(Window* dc) {
     if (!dc || !dc->native) {
         return 0;
     }
+    gl11::flush(); // the layer draws what it still holds batched
     SDL_GL_SwapWindow(dc->native);
     return 1;
 }

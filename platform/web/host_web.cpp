@@ -6,6 +6,7 @@
 // The page talks to the program through a few functions on the module object, all optional:
 // tirReport(caption, text) shows a report, tirEnded(code) says the program has ended (0 for the
 // demo's end or Escape, non-zero after a fatal error).
+#include "platform/gl11/es3_api.h"
 #include "platform/platform.h"
 #include "platform/sdl/host.h"
 
@@ -13,7 +14,14 @@
 #include <emscripten.h>
 
 #include <cstring>
-#include <strings.h>
+
+// emscripten's own names for the WebGL functions: the plain gl* names belong to the pointer
+// variables of the demo's entry-point table in this program.
+extern "C" {
+#define TIR_DECLARE_EMSCRIPTEN_GL(ret, name, params) ret emscripten_gl##name params;
+GL11_ES_FUNCTIONS(TIR_DECLARE_EMSCRIPTEN_GL)
+#undef TIR_DECLARE_EMSCRIPTEN_GL
+}
 
 namespace sys {
 
@@ -59,7 +67,11 @@ void sleep(int) {
     // comes from the counter, so nothing depends on the pause having happened.
 }
 
-void requestGlContext() {
+bool useGlLayer() {
+    return true; // a page's only GL is WebGL 2
+}
+
+void requestGlContext(bool) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
@@ -113,30 +125,42 @@ int runLoop(bool (*pass)(void* data), int (*finish)(void* data), void* data) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Libraries: the page has one, the GL library, which our fixed-function layer provides.
+// Libraries: a page has none of its own; the GL library is the layer, over WebGL 2.
 
-namespace {
-int glLibraryHandle; // its address is the library handle
-} // namespace
+namespace host {
 
-void* loadLibrary(const char* name) {
-    if (!name || strcasecmp(name, "opengl32.dll") != 0) {
-        return nullptr;
+void* esProc(const char* name) {
+    struct Entry {
+        const char* name;
+        void* function;
+    };
+    static const Entry entries[] = {
+#define TIR_ES_ENTRY(ret, name, params) {"gl" #name, reinterpret_cast<void*>(&emscripten_gl##name)},
+        GL11_ES_FUNCTIONS(TIR_ES_ENTRY)
+#undef TIR_ES_ENTRY
+    };
+    for (const Entry& e : entries) {
+        if (std::strcmp(e.name, name) == 0) {
+            return e.function;
+        }
     }
-    return &glLibraryHandle;
+    return nullptr;
 }
 
-void* libraryProc(void* library, const char* name) {
-    if (library != &glLibraryHandle || !name) {
-        return nullptr;
-    }
-    return nullptr; // the layer's functions are served here once it is linked in
+void* openLibrary(const char*) {
+    return nullptr;
 }
 
-void freeLibrary(void*) {}
+void* libraryProc(void*, const char*) {
+    return nullptr;
+}
+
+void closeLibrary(void*) {}
 
 void* glLoaderProc(void*, const char*) {
     return nullptr;
 }
+
+} // namespace host
 
 } // namespace sys

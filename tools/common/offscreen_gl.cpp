@@ -120,7 +120,7 @@ template <class R> R nothing() {
     ret name params {                                                                              \
         return nothing<ret>();                                                                     \
     }
-#include "gfx/gl_entries.inc"
+#include "platform/gl_entries.inc"
 #undef TIR_GL_ENTRY
 
 void glActiveTextureARB(GLenum) {}
@@ -144,7 +144,7 @@ void generateTextures(GLsizei n, GLuint* textures) {
 
 void installNullGl() {
 #define TIR_GL_ENTRY(ret, name, params, args) ::name = &nullgl::name;
-#include "gfx/gl_entries.inc"
+#include "platform/gl_entries.inc"
 #undef TIR_GL_ENTRY
     ::glGetString = &nullgl::answerString;
     ::glGenTextures = &nullgl::generateTextures;
