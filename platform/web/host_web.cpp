@@ -17,6 +17,8 @@
 
 // emscripten's own names for the WebGL functions: the plain gl* names belong to the pointer
 // variables of the demo's entry-point table in this program.
+using gl11::GLchar;
+using gl11::GLsizeiptr;
 extern "C" {
 #define TIR_DECLARE_EMSCRIPTEN_GL(ret, name, params) ret emscripten_gl##name params;
 GL11_ES_FUNCTIONS(TIR_DECLARE_EMSCRIPTEN_GL)
@@ -29,30 +31,31 @@ namespace host {
 
 void showReport(const char* text, const char* caption, unsigned flags) {
     (void)flags;
-    EM_ASM(
-        {
-            if (Module['tirReport']) {
-                Module['tirReport'](UTF8ToString($0), UTF8ToString($1));
-            }
-        },
-        caption, text);
+    // The JavaScript stays as written: a formatter that reads it as C++ splits "!==".
+    // clang-format off
+    EM_ASM({
+        if (Module['tirReport']) {
+            Module['tirReport'](UTF8ToString($0), UTF8ToString($1));
+        }
+    }, caption, text);
+    // clang-format on
 }
 
 void endProcess(int code) {
     // The loop stops first: nothing may run a frame once the page has been told.
     emscripten_cancel_main_loop();
-    EM_ASM(
-        {
-            // A song still playing (a fatal error mid-demo) stops with the program.
-            var sdl = Module['SDL2'];
-            if (sdl&& sdl.audioContext&& sdl.audioContext.state != = 'closed') {
-                sdl.audioContext.close();
-            }
-            if (Module['tirEnded']) {
-                Module['tirEnded']($0);
-            }
-        },
-        code);
+    // clang-format off
+    EM_ASM({
+        // A song still playing (a fatal error mid-demo) stops with the program.
+        var sdl = Module['SDL2'];
+        if (sdl && sdl.audioContext && sdl.audioContext.state !== 'closed') {
+            sdl.audioContext.close();
+        }
+        if (Module['tirEnded']) {
+            Module['tirEnded']($0);
+        }
+    }, code);
+    // clang-format on
     // Unwinds the program's stack by throwing to the browser, like the end of a process.
     emscripten_force_exit(code);
     __builtin_unreachable();
@@ -83,6 +86,7 @@ void requestGlContext(bool) {
 double extraOutputLatency() {
     // The context's own processing (baseLatency) and the time from the graph's output to the
     // speaker (outputLatency, 0 where the browser cannot tell).
+    // clang-format off
     return EM_ASM_DOUBLE({
         var sdl = Module['SDL2'];
         var context = sdl && sdl.audioContext;
@@ -91,6 +95,7 @@ double extraOutputLatency() {
         }
         return (context.baseLatency || 0) + (context.outputLatency || 0);
     });
+    // clang-format on
 }
 
 } // namespace host
