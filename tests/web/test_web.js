@@ -196,9 +196,15 @@ async function testDevPage(browser, origin, work) {
     check('dev: ?at=100 starts at 100 s', start >= 100 && start < 103, 'status line at ' + start + ' s');
     // The frame after each key writes the status line to standard error (the console).
     const reported = () => log.lines.filter((l) => /devplayer: \d+\.\d+ s/.test(l)).length;
+    const shownTime = () => page.evaluate(() => {
+        const m = /^(\d+\.\d+) s/.exec(document.getElementById('status').textContent);
+        return m ? Number(m[1]) : -1;
+    });
     const seek = async (keys, expected, what) => {
+        // The demo time of the last frame drawn before the key (the window title holds it).
+        await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+        const before = await page.evaluate(() => Number(/^(\d+\.\d+) s/.exec(document.title)[1]));
         const count = reported();
-        const before = await statusTime();
         for (const key of keys) {
             await page.keyboard.down(key);
         }
@@ -212,8 +218,15 @@ async function testDevPage(browser, origin, work) {
         const line = log.lines.filter((l) => /devplayer: \d+\.\d+ s/.test(l)).pop() || '';
         const after = Number((/devplayer: (\d+\.\d+) s/.exec(line) || [])[1]);
         const moved = after - before;
-        check('dev: ' + what, reported() > count && moved >= expected - 0.05 && moved < expected + 1.0,
-              'from ' + before + ' s to ' + after + ' s: "' + line.replace(/^\[\w+\] devplayer: /, '') + '"');
+        // The line under the picture follows.
+        let shown = -1;
+        for (const end = Date.now() + 5000; Date.now() < end && shown < after; await sleep(50)) {
+            shown = await shownTime();
+        }
+        check('dev: ' + what, reported() > count && moved >= expected - 0.05 && moved < expected + 1.0 &&
+              shown >= after,
+              'from ' + before + ' s to ' + after + ' s: "' + line.replace(/^\[\w+\] devplayer: /, '') +
+              '"; the page shows ' + shown + ' s');
     };
     await seek(['ArrowRight'], 1, 'Right seeks 1 s forward and the status line says so');
     await seek(['Shift', 'ArrowRight'], 10, 'Shift+Right seeks 10 s forward and the status line says so');
