@@ -119,11 +119,11 @@ $(WEB)/node/.installed: tests/web/package.json tests/web/package-lock.json
 	@touch $@
 
 test-web: web build-tests $(WEB)/node/.installed
-	@NODE_PATH=$(abspath $(WEB)/node/node_modules) node tests/web/test_web.mjs \
+	@NODE_PATH=$(abspath $(WEB)/node/node_modules) node tests/web/test_web.js \
 	    --site $(WEB_SITE) --bin $(BUILD)/bin --work $(WEB)/test
 
 bench-web: web build-tests $(WEB)/node/.installed
-	@NODE_PATH=$(abspath $(WEB)/node/node_modules) node tests/web/bench_web.mjs \
+	@NODE_PATH=$(abspath $(WEB)/node/node_modules) node tests/web/bench_web.js \
 	    --site $(WEB_SITE) --bin $(BUILD)/bin --work $(WEB)/bench
 
 clean:
