@@ -135,8 +135,8 @@ const float* tir_mix(int frames) {
 }
 
 // The frame loop's cost over the whole demo: `perSecond` frames spread over each second of demo
-// time, rendered through advanceClock() and renderFrame() on the virtual counter with glFinish
-// before the swap, as the native frame benchmark renders them. Returns the wall-clock seconds
+// time, rendered through advanceClock() and renderFrame() on the virtual counter, each waited
+// for before the swap, as the native frame benchmark renders them. Returns the wall-clock seconds
 // spent on each second's frames, for every second from 0 to the demo's end; null outside hook
 // mode. Meant for a page that has not drawn anything else.
 const double* tir_frame_costs(int perSecond) {
@@ -145,7 +145,12 @@ const double* tir_frame_costs(int perSecond) {
     }
     using Clock = std::chrono::steady_clock;
     virtualCounter.now = 0;
-    player->beforePresent = [] { glFinish(); };
+    // A browser may take glFinish as a mere flush; reading a pixel back waits until the frame
+    // has been drawn, so its time is counted in its own frame.
+    player->beforePresent = [] {
+        unsigned char pixel[4];
+        glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    };
     player->renderFrame(player->advanceClock()); // the first frame starts the clock at 0
     secondCosts.assign(static_cast<size_t>(demoLength) + 1, 0.0);
     for (size_t second = 0; second < secondCosts.size(); ++second) {

@@ -64,15 +64,9 @@ function startPage(options) {
         return canvas;
     }
 
-    async function run() {
-        show(null);
-        state.status = 'starting';
-        state.exitCode = null;
-        state.firstFrameAt = null;
-        state.startedAt = performance.now();
-        const hooks = params.has('hooks');
-        const canvas = freshCanvas();
-        const moduleOptions = {
+    // The handlers that every run's module gets.
+    function moduleOptions(canvas) {
+        return {
             canvas,
             print: (text) => console.log(text),
             printErr: (text) => console.warn(text),
@@ -97,13 +91,29 @@ function startPage(options) {
                 }
             },
         };
-        if (!hooks) {
-            // Made inside the click, so the browser lets it play; at the module's own rate, so
-            // the sound library's callback is the output's and nothing resamples it.
-            const audioContext = new AudioContext({ sampleRate: 44100, latencyHint: 'interactive' });
-            moduleOptions.SDL2 = { audioContext };
+    }
+
+    // The first run's module is compiled while the data loads; a later run makes a new one on
+    // a new canvas, since a program runs once and a WebGL context keeps its state.
+    let prepared = createTirPlayer(moduleOptions($('canvas')));
+
+    async function run() {
+        show(null);
+        state.status = 'starting';
+        state.exitCode = null;
+        state.firstFrameAt = null;
+        state.startedAt = performance.now();
+        const hooks = params.has('hooks');
+        // Made inside the click, so the browser lets it play; at the module's own rate, so the
+        // sound library's callback is the output's and nothing resamples it.
+        const audioContext = hooks ? null
+                                   : new AudioContext({ sampleRate: 44100, latencyHint: 'interactive' });
+        const pending = prepared || createTirPlayer(moduleOptions(freshCanvas()));
+        prepared = null;
+        const module = await pending;
+        if (audioContext) {
+            module.SDL2 = { audioContext }; // SDL's audio takes the context it finds here
         }
-        const module = await createTirPlayer(moduleOptions);
         state.module = module;
         module.FS.mkdir('/data');
         module.FS.writeFile('/data/tir.val', data);
@@ -119,7 +129,7 @@ function startPage(options) {
             args.push('--at', params.get('at'));
         }
         state.status = 'running';
-        canvas.focus();
+        module.canvas.focus();
         watchFrames(module);
         module.callMain(args);
         if (hooks && state.status === 'running') {

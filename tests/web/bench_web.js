@@ -1,6 +1,7 @@
 // bench_web.js - the browser build's figures, in Debian's chromium, headless, on SwiftShader.
 //
-//   node tests/web/bench_web.js --site build-web/site --bin build/bin --work build-web/bench
+//   node tests/web/bench_web.js --site build-web/site --bin build/bin --work build-web/bench \
+//        [--parts sizes,first,costs,live]
 //
 // - Download size of each player's .wasm and .js, plain and gzipped (goal: at most 3 MB plain
 //   for the release player).
@@ -9,8 +10,9 @@
 // - The live page at 640 x 480 over the whole demo: frames drawn in each second of wall time,
 //   median and slowest second (the page draws once per display refresh, 60 Hz at most).
 // - The frame loop's cost at 640 x 480 over the whole demo, ten frames in each second of demo
-//   time with glFinish, in the page (SwiftShader) and natively on llvmpipe (the same frames
-//   through bench_demo_frames), median and slowest second side by side.
+//   time, each waited for before the next (natively glFinish; in the page a pixel read back,
+//   since Chromium's glFinish only flushes), in the page (SwiftShader) and natively on llvmpipe
+//   (the same frames through bench_demo_frames), median and slowest second side by side.
 'use strict';
 
 const fs = require('fs');
@@ -102,7 +104,7 @@ async function frameCosts(browser, origin, bin, work, site) {
         .map((l) => l.split(' ')).map((f) => ({ second: Number(f[1]), frames: Number(f[2]), time: Number(f[3]) }))
         .filter((c) => c.frames > 0);
     const a = summarise(pageCosts), b = summarise(nativeCosts);
-    console.log('frame loop, 640 x 480, ' + framesPerSecond + ' frames in each second of demo time, glFinish:');
+    console.log('frame loop, 640 x 480, ' + framesPerSecond + ' frames in each second of demo time, each waited for:');
     console.log('                      median      slowest second');
     console.log('  page, SwiftShader  ' + a.median.toFixed(1).padStart(6) + ' fps  ' +
                 (a.slowest.frames / a.slowest.time).toFixed(1).padStart(6) + ' fps at ' + a.slowest.second + ' s');
@@ -115,13 +117,22 @@ async function frameCosts(browser, origin, bin, work, site) {
 async function main() {
     const args = web.parseArgs(process.argv);
     fs.mkdirSync(args.work, { recursive: true });
-    sizes(args.site);
+    const parts = (args.parts || 'sizes,first,costs,live').split(',');
+    if (parts.includes('sizes')) {
+        sizes(args.site);
+    }
     const server = await web.serve(args.site);
     const browser = await web.launchBrowser();
     try {
-        await firstFrames(browser, server.origin);
-        await frameCosts(browser, server.origin, args.bin, args.work, args.site);
-        await livePage(browser, server.origin);
+        if (parts.includes('first')) {
+            await firstFrames(browser, server.origin);
+        }
+        if (parts.includes('costs')) {
+            await frameCosts(browser, server.origin, args.bin, args.work, args.site);
+        }
+        if (parts.includes('live')) {
+            await livePage(browser, server.origin);
+        }
     } finally {
         await browser.close();
         await server.close();

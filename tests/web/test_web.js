@@ -10,6 +10,7 @@
 //    against the native capture's sound, bit for bit.
 // 3. The development page: --at from the address, Right and Shift+Right seek, the status line
 //    says where the demo went.
+// 4. A fatal error (an archive that is not one) is reported in the page and stops the demo.
 // The frames of both builds are written to the work folder as PNG, to be looked at.
 'use strict';
 
@@ -89,8 +90,44 @@ async function testLivePage(browser, origin, work) {
     check('live: Escape ends the demo and shows the end card', end.code === 0 && end.card,
           'exit code ' + end.code + ', end card ' + (end.card ? 'shown' : 'hidden'));
     await page.screenshot({ path: path.join(work, 'end-card.png') });
+    // Play again: a new run of the program on a new canvas.
+    const firstModule = await page.evaluateHandle(() => window.tir.module);
+    await page.click('#again');
+    await web.waitInPage(page, (old) => window.tir.module !== old && window.tir.status === 'running' &&
+                         window.tir.module._tir_frames_drawn() > 10, 60000, 'frames after Play again',
+                         firstModule);
+    await page.keyboard.press('Escape');
+    await web.waitInPage(page, () => window.tir.status === 'ended', 20000, 'the second end');
+    check('live: Play again plays the demo once more', await page.evaluate(() => window.tir.exitCode === 0),
+          'exit code ' + (await page.evaluate(() => window.tir.exitCode)));
     noConsoleErrors('live', log);
     await page.close();
+}
+
+// A fatal error: an archive that is not one. The program's report appears over the picture, in
+// the program's words, and the demo stops before drawing anything.
+async function testFatalReport(browser, site) {
+    const server = await web.serve(site, { '/tir.val': Buffer.alloc(4096, 0x5a) });
+    try {
+        const { page } = await web.openPage(browser, server.origin + '/index.html?autoplay&size=640x480');
+        await web.waitInPage(page, () => window.tir.status === 'ended', 60000, 'the end after the report');
+        const seen = await page.evaluate(() => ({
+            code: window.tir.exitCode, reports: window.tir.reports,
+            frames: window.tir.module._tir_frames_drawn(),
+            shown: !document.getElementById('report').hidden,
+            caption: document.getElementById('report-caption').textContent,
+            text: document.getElementById('report-text').textContent,
+        }));
+        const last = seen.reports[seen.reports.length - 1] || {};
+        check('fatal: the report is shown in the page and the demo stops',
+              seen.code !== 0 && seen.shown && seen.frames === 0 && seen.reports.length > 0 &&
+              seen.caption === last.caption && seen.text === last.text,
+              'exit code ' + seen.code + ', ' + seen.frames + ' frames, reports: ' +
+              seen.reports.map((r) => r.caption + ': ' + r.text.replace(/\s+/g, ' ').trim()).join(' / '));
+        await page.close();
+    } finally {
+        await server.close();
+    }
 }
 
 // ---- 2. the hooks: stills and the music
@@ -249,7 +286,9 @@ async function main() {
     const server = await web.serve(args.site);
     const browser = await web.launchBrowser();
     try {
-        for (const [name, run] of [['live page', testLivePage], ['hooks', testHooks], ['dev page', testDevPage]]) {
+        const tests = [['live page', testLivePage], ['hooks', testHooks], ['dev page', testDevPage],
+                       ['fatal report', (b) => testFatalReport(b, args.site)]];
+        for (const [name, run] of tests) {
             try {
                 await run(browser, server.origin, args.work);
             } catch (error) {

@@ -36,10 +36,16 @@ const mimeTypes = {
     '.wasm': 'application/wasm', '.val': 'application/octet-stream',
 };
 
-// Serves `dir` on 127.0.0.1 at a free port. Resolves to { origin, close() }.
-function serve(dir) {
+// Serves `dir` on 127.0.0.1 at a free port; a path in `replace` ("/tir.val") is answered with
+// its buffer instead. Resolves to { origin, close() }.
+function serve(dir, replace = {}) {
     const server = http.createServer((request, response) => {
         const name = decodeURIComponent(new URL(request.url, 'http://127.0.0.1').pathname);
+        if (replace[name]) {
+            response.writeHead(200, { 'Content-Type': 'application/octet-stream' });
+            response.end(replace[name]);
+            return;
+        }
         const file = path.join(dir, path.normalize(name === '/' ? '/index.html' : name));
         if (!file.startsWith(dir + path.sep)) {
             response.writeHead(403);
