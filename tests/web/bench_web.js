@@ -121,25 +121,17 @@ async function main() {
     if (parts.includes('sizes')) {
         sizes(args.site);
     }
-    const server = await web.serve(args.site);
-    const browser = await web.launchBrowser();
-    try {
+    await web.withBrowser(args.site, async (browser, origin) => {
         if (parts.includes('first')) {
-            await firstFrames(browser, server.origin);
+            await firstFrames(browser, origin);
         }
         if (parts.includes('costs')) {
-            await frameCosts(browser, server.origin, args.bin, args.work, args.site);
+            await frameCosts(browser, origin, args.bin, args.work, args.site);
         }
         if (parts.includes('live')) {
-            await livePage(browser, server.origin);
+            await livePage(browser, origin);
         }
-    } finally {
-        await browser.close();
-        await server.close();
-    }
+    });
 }
 
-main().catch((error) => {
-    console.error(error);
-    process.exit(1);
-});
+web.runMain(main);

@@ -12,24 +12,16 @@ const web = require('./web_support.js');
 async function main() {
     const args = web.parseArgs(process.argv);
     const [width, height] = (args.window || '1100x600').split('x').map(Number);
-    const server = await web.serve(args.site);
-    const browser = await web.launchBrowser();
-    try {
+    await web.withBrowser(args.site, async (browser, origin) => {
         const page = await browser.newPage();
         await page.setViewport({ width, height });
         // The picture's size is what the release page picks for that window by itself.
-        await page.goto(server.origin + '/index.html?hooks');
+        await page.goto(origin + '/index.html?hooks');
         await web.waitInPage(page, () => window.tir.status === 'hooks', 60000, 'the player');
         await page.evaluate((t) => window.tir.module._tir_still(t), Number(args.at || 165));
         await page.screenshot({ path: path.resolve(args.out) });
         console.log('wrote ' + args.out);
-    } finally {
-        await browser.close();
-        await server.close();
-    }
+    });
 }
 
-main().catch((error) => {
-    console.error(error);
-    process.exit(1);
-});
+web.runMain(main);

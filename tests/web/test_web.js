@@ -283,29 +283,21 @@ async function main() {
     fs.mkdirSync(args.work, { recursive: true });
     dataDir = args.site; // the site holds the same tir.val that the page loads
     const started = Date.now();
-    const server = await web.serve(args.site);
-    const browser = await web.launchBrowser();
-    try {
+    await web.withBrowser(args.site, async (browser, origin) => {
         const tests = [['live page', testLivePage], ['hooks', testHooks], ['dev page', testDevPage],
                        ['fatal report', (b) => testFatalReport(b, args.site)]];
         for (const [name, run] of tests) {
             try {
-                await run(browser, server.origin, args.work);
+                await run(browser, origin, args.work);
             } catch (error) {
                 check(name, false, error.message);
             }
         }
-    } finally {
-        await browser.close();
-        await server.close();
-    }
+    });
     const failed = results.filter((r) => !r.ok);
     console.log('\n' + (results.length - failed.length) + ' of ' + results.length + ' checks passed in ' +
                 ((Date.now() - started) / 1000).toFixed(0) + ' s; frames and screenshots in ' + args.work);
     process.exit(failed.length ? 1 : 0);
 }
 
-main().catch((error) => {
-    console.error(error);
-    process.exit(1);
-});
+web.runMain(main);

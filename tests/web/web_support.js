@@ -91,6 +91,27 @@ async function launchBrowser(extraFlags = []) {
     });
 }
 
+// Serves `site`, starts the browser and runs `use(browser, origin)`; both end afterwards,
+// however it ends.
+async function withBrowser(site, use) {
+    const server = await serve(site);
+    const browser = await launchBrowser();
+    try {
+        return await use(browser, server.origin);
+    } finally {
+        await browser.close();
+        await server.close();
+    }
+}
+
+// Runs a script's async main: an error ends the process with code 1.
+function runMain(main) {
+    main().catch((error) => {
+        console.error(error);
+        process.exit(1);
+    });
+}
+
 // Opens `url` in a new page and records what its console and the page itself report.
 async function openPage(browser, url) {
     const page = await browser.newPage();
@@ -269,6 +290,6 @@ function median(values) {
 }
 
 module.exports = {
-    parseArgs, serve, launchBrowser, openPage, waitInPage, runNative, writePng, readPng,
+    parseArgs, serve, launchBrowser, withBrowser, runMain, openPage, waitInPage, runNative, writePng, readPng,
     frameDifference, readFloatWav, median, chromiumFlags,
 };
