@@ -1,9 +1,10 @@
 // context.cpp - one GL layer context: its ES objects, immediate-mode primitives turned into
 // triangles, and the batch that is drawn with one ES draw call whenever state changes.
 //
-// Quads become two triangles (v0 v1 v3) and (v1 v2 v3), so that with ES's last-vertex
-// convention a flat-shaded quad takes its fourth vertex's colour, as GL 1.1 gives it, and a
-// smooth one is split along the same diagonal as on the reference driver.
+// A flat-shaded quad becomes the triangles (v0 v1 v3) and (v1 v2 v3): with ES's last-vertex
+// convention both take the fourth vertex's colour, as GL 1.1 gives it. A smooth quad is split
+// along the diagonal the reference driver takes (see smoothQuad), which decides how a quad
+// whose corners are not an affine image of a square is interpolated.
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -226,6 +227,7 @@ void Context::flush() {
     if (batch.empty()) {
         return;
     }
+    endQuadRun();
     ProgramKey key; // every byte set: the members' own initialisers
     for (int u = 0; u < unitCount; ++u) {
         // A unit whose texture is incomplete draws as if texturing were off there.
@@ -244,13 +246,7 @@ void Context::flush() {
         es.UseProgram(p.name);
         usedProgram = index;
     }
-    // The combined matrix is rebuilt only when either stack's top changed.
-    if (mvpFrom[0] != projection.version || mvpFrom[1] != modelview.version) {
-        mvp = multiply(projection.top(), modelview.top());
-        mvpFrom[0] = projection.version;
-        mvpFrom[1] = modelview.version;
-        ++mvpVersion;
-    }
+    currentMvp(); // rebuilt only when either stack's top changed
     if (p.mvpVersion != mvpVersion) {
         es.UniformMatrix4fv(p.mvp, 1, GL_FALSE, mvp.m);
         p.mvpVersion = mvpVersion;
@@ -295,9 +291,83 @@ void Context::emitVertex(float x, float y, float z, float w) {
     pending.push_back(v);
     if (primitive == GL_QUADS && pending.size() == 4) {
         const Vertex* q = pending.data();
-        batch.insert(batch.end(), {q[0], q[1], q[3], q[1], q[2], q[3]});
+        if (shadeModel == GL_FLAT) {
+            batch.insert(batch.end(), {q[0], q[1], q[3], q[1], q[2], q[3]});
+        } else {
+            smoothQuad(q);
+        }
         pending.clear();
     }
+}
+
+const Matrix& Context::currentMvp() {
+    if (mvpFrom[0] != projection.version || mvpFrom[1] != modelview.version) {
+        mvp = multiply(projection.top(), modelview.top());
+        mvpFrom[0] = projection.version;
+        mvpFrom[1] = modelview.version;
+        ++mvpVersion;
+    }
+    return mvp;
+}
+
+namespace {
+
+// Whether a vertex lies outside the view volume, its clip coordinates summed in the vertex
+// shader's order.
+bool outsideView(const Matrix& mvp, const float* p) {
+    float c[4];
+    for (int i = 0; i < 4; ++i) {
+        c[i] = mvp.m[i] * p[0] + mvp.m[4 + i] * p[1] + mvp.m[8 + i] * p[2] + mvp.m[12 + i] * p[3];
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (c[i] < -c[3] || c[i] > c[3]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// The reference driver splits smooth quads along v0-v2 when none of the quads it draws
+// together needs clipping, and along v1-v3 (as flat quads) when any does; it draws up to 1024
+// quads together. The layer keeps the run of smooth quads since the last other primitive or
+// state change, split along v0-v2, and turns the whole run over when it ends.
+void Context::smoothQuad(const Vertex* q) {
+    if (quadRunStart == noQuadRun) {
+        quadRunStart = batch.size();
+        quadRunOutside = false;
+        quadRunLength = 0;
+    }
+    if (!quadRunOutside) {
+        const Matrix& m = currentMvp();
+        for (int i = 0; i < 4; ++i) {
+            quadRunOutside = quadRunOutside || outsideView(m, q[i].position);
+        }
+    }
+    batch.insert(batch.end(), {q[0], q[1], q[2], q[0], q[2], q[3]});
+    if (++quadRunLength == maxQuadRun) {
+        endQuadRun();
+    }
+}
+
+void Context::endQuadRun() {
+    if (quadRunStart == noQuadRun) {
+        return;
+    }
+    if (quadRunOutside) {
+        for (size_t i = quadRunStart; i + 6 <= batch.size(); i += 6) {
+            Vertex* t = &batch[i];
+            const Vertex q0 = t[0], q1 = t[1], q2 = t[2], q3 = t[5];
+            t[0] = q0;
+            t[1] = q1;
+            t[2] = q3;
+            t[3] = q1;
+            t[4] = q2;
+            t[5] = q3;
+        }
+    }
+    quadRunStart = noQuadRun;
 }
 
 void Context::endPrimitive() {

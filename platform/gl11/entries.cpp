@@ -28,22 +28,22 @@ template <class R> R stop(const char* name) {
 
 namespace {
 
-// GL 1.1's conversions of colour and normal components to floating point (signed values as
-// the reference driver maps them today: -128 and -127 both to -1).
+// GL 1.1's conversions of colour and normal components to floating point: unsigned c to
+// c / (2^n - 1), signed c to (2c + 1) / (2^n - 1), so that no value maps to exactly zero.
 inline float normalized(GLbyte v) {
-    return v == -128 ? -1.0f : static_cast<float>(v) * (1.0f / 127.0f);
+    return (2.0f * static_cast<float>(v) + 1.0f) * (1.0f / 255.0f);
 }
 inline float normalized(GLubyte v) {
     return static_cast<float>(v) * (1.0f / 255.0f);
 }
 inline float normalized(GLshort v) {
-    return v == -32768 ? -1.0f : static_cast<float>(v) * (1.0f / 32767.0f);
+    return (2.0f * static_cast<float>(v) + 1.0f) * (1.0f / 65535.0f);
 }
 inline float normalized(GLushort v) {
     return static_cast<float>(v) * (1.0f / 65535.0f);
 }
 inline float normalized(GLint v) {
-    return static_cast<float>(static_cast<double>(v) * (1.0 / 2147483647.0));
+    return static_cast<float>((2.0 * static_cast<double>(v) + 1.0) * (1.0 / 4294967295.0));
 }
 inline float normalized(GLuint v) {
     return static_cast<float>(static_cast<double>(v) * (1.0 / 4294967295.0));
@@ -836,6 +836,9 @@ void glBegin(GLenum mode) {
     if (mode < GL_TRIANGLES || mode > GL_POLYGON) {
         c->raise(GL_INVALID_ENUM);
         return;
+    }
+    if (mode != GL_QUADS) {
+        c->endQuadRun(); // quads are drawn apart from other primitives
     }
     c->inBegin = true;
     c->primitive = mode;

@@ -141,7 +141,11 @@ struct PixelStore {
 };
 
 struct Context {
-    explicit Context(EsLookup lookup) : lookup(lookup) {}
+    explicit Context(EsLookup lookup) : lookup(lookup) {
+        for (MatrixStack& t : texture) {
+            t.maxDepth = 10; // the reference driver's texture stacks are 10 deep, the others 32
+        }
+    }
 
     EsLookup lookup;
     EsApi es;
@@ -156,6 +160,11 @@ struct Context {
     size_t primitiveStart = 0;   // first vertex of the open glBegin in `batch` (triangles)
     std::vector<Vertex> pending; // the open glBegin's vertices for the other primitives
     std::vector<Vertex> batch;   // triangles drawn at the next flush, with the current state
+    static constexpr size_t noQuadRun = ~size_t{0};
+    static constexpr int maxQuadRun = 1024;
+    size_t quadRunStart = noQuadRun; // first vertex of the smooth quads drawn together
+    bool quadRunOutside = false;     // one of them reaches outside the view volume
+    int quadRunLength = 0;
     Vertex current{{0, 0, 0, 1}, {1, 1, 1, 1}, {{0, 0, 0, 1}, {0, 0, 0, 1}}};
     float normal[3] = {0, 0, 1};
 
@@ -225,8 +234,10 @@ struct Context {
         }
     }
     MatrixStack& currentStack();
-    void stackChanged(MatrixStack& stack) { ++stack.version; }
+    const Matrix& currentMvp();
     void emitVertex(float x, float y, float z, float w);
+    void smoothQuad(const Vertex* q);
+    void endQuadRun();
     void endPrimitive();
     Texture* boundTexture(int unit);
     Texture& textureNamed(GLuint name); // made on first use, as GL 1.1 allows

@@ -318,7 +318,9 @@ std::string fragmentShaderSource(const ProgramKey& key) {
     std::string s = "#version 300 es\nprecision highp float;\nprecision highp int;\n";
     s += key.flat ? "flat in vec4 vColour;\n" : "in vec4 vColour;\n";
     s += "in vec4 vTex0;\nin vec4 vTex1;\n"
-         "uniform sampler2D uSampler0;\nuniform sampler2D uSampler1;\n"
+         // GLSL ES samplers default to low precision, which the reference driver samples
+         // with fewer bits than its own fixed-function textures: ask for high precision.
+         "uniform highp sampler2D uSampler0;\nuniform highp sampler2D uSampler1;\n"
          "uniform vec4 uEnv0;\nuniform vec4 uEnv1;\nuniform float uAlphaRef;\n"
          "out vec4 fragColour;\n"
          "void main() {\n"
