@@ -3,7 +3,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup setup-tests build build-tests play test asan bench bench-hd golden video fuzz fuzz-build fuzz-corpus clean
+.PHONY: all setup setup-tests build build-tests play test asan bench bench-hd golden video fuzz fuzz-build fuzz-corpus clean \
+	web serve-web test-web bench-web
 
 all: build
 
@@ -88,5 +89,46 @@ golden: build
 	SDL_VIDEODRIVER=offscreen $(BUILD)/bin/capture --data $(BUILD)/golden-data --size 160x120 \
 	    --at $(GOLDEN_TIMES) --out tests/golden
 
+# The demo in a web browser: build-web/site/ holds the page, both players as WebAssembly and the
+# default data. The three libraries are built from Debian's source packages once, into
+# build-web/deps/; forge and the tests' references run natively from $(BUILD).
+WEB ?= build-web
+WEB_PORT ?= 8018
+WEB_SITE = $(WEB)/site
+export NODE_PATH ?= /usr/share/nodejs
+
+web: build
+	@scripts/setup web
+	@scripts/build-web-deps $(WEB)/deps
+	@if [ ! -f $(WEB)/data/tir.val ]; then $(BUILD)/bin/forge --out $(WEB)/data >/dev/null; fi
+	@emcmake cmake -S . -B $(WEB)/cmake -DCMAKE_BUILD_TYPE=Release \
+	    -DTIR_WEB_DEPS=$(abspath $(WEB)/deps) >/dev/null
+	@cmake --build $(WEB)/cmake -j $(JOBS)
+	@mkdir -p $(WEB_SITE)
+	@cp web/index.html web/dev.html web/page.js web/page.css $(WEB)/cmake/bin/player.js \
+	    $(WEB)/cmake/bin/player.wasm $(WEB)/cmake/bin/devplayer.js \
+	    $(WEB)/cmake/bin/devplayer.wasm $(WEB)/data/tir.val $(WEB_SITE)/
+	@echo "web: the site is in $(WEB_SITE)/ (make serve-web shows it)"
+
+serve-web: web
+	@echo "serving $(WEB_SITE)/ at http://127.0.0.1:$(WEB_PORT)/ (dev.html for the development player; Ctrl+C ends)"
+	@python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_SITE)
+
+# The browser tests: Debian's chromium, headless, driven by puppeteer-core, against the site
+# served on 127.0.0.1 and the native build's frames and sound.
+$(WEB)/node/.installed: tests/web/package.json tests/web/package-lock.json
+	@mkdir -p $(WEB)/node
+	@cp tests/web/package.json tests/web/package-lock.json $(WEB)/node/
+	@cd $(WEB)/node && npm ci --silent --no-audit --no-fund
+	@touch $@
+
+test-web: web build-tests $(WEB)/node/.installed
+	@NODE_PATH=$(abspath $(WEB)/node/node_modules) node tests/web/test_web.js \
+	    --site $(WEB_SITE) --bin $(BUILD)/bin --work $(WEB)/test
+
+bench-web: web build-tests $(WEB)/node/.installed
+	@NODE_PATH=$(abspath $(WEB)/node/node_modules) node tests/web/bench_web.js \
+	    --site $(WEB_SITE) --bin $(BUILD)/bin --work $(WEB)/bench
+
 clean:
-	rm -rf $(BUILD) build-asan $(FUZZ_BUILD)
+	rm -rf $(BUILD) build-asan $(FUZZ_BUILD) $(WEB)/cmake $(WEB)/site

@@ -283,25 +283,51 @@ int runPlayer() {
     return runMessageLoop(app);
 }
 
-int runMessageLoop(Application* app) {
-    int result = 0;
+namespace {
+
+struct MessageLoop {
+    Application* app;
+    int result;
+};
+
+// One pass of the message loop: the queued messages up to and including one painted frame.
+// When the queue is empty and the demo animates, the window is invalidated at once, so the
+// next message taken is the paint (nothing waits while a paint is pending). With nothing to
+// paint the pass waits for the next message and ends. False when the quit request came.
+bool messagePass(void* data) {
+    auto& loop = *static_cast<MessageLoop*>(data);
     for (;;) {
         sys::Message message;
         if (sys::peekMessage(message)) {
             if (message.message == sys::WM_QUIT) {
-                result = static_cast<int>(message.wParam);
-                break;
+                loop.result = static_cast<int>(message.wParam);
+                return false;
             }
             sys::dispatchMessage(message);
-        } else {
-            if (app->animating) {
-                sys::redrawWindow(app->window);
+            if (message.message == sys::WM_PAINT) {
+                return true;
             }
+        } else if (loop.app->animating && loop.app->window) {
+            sys::redrawWindow(loop.app->window);
+        } else {
             sys::waitMessage();
+            return true;
         }
     }
+}
+
+int finishMessageLoop(void* data) {
+    auto& loop = *static_cast<MessageLoop*>(data);
     unloadGl();
-    app->timeline.releaseArray();
-    delete app;
-    return result;
+    loop.app->timeline.releaseArray();
+    delete loop.app;
+    return loop.result;
+}
+
+} // namespace
+
+int runMessageLoop(Application* app) {
+    static MessageLoop loop; // outlives this call where the browser runs the loop
+    loop = MessageLoop{app, 0};
+    return sys::runLoop(&messagePass, &finishMessageLoop, &loop);
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/data_reload.h"
 #include "app/row_list.h"
@@ -101,6 +102,13 @@ const char* const devOptionUsage = "[--at SECONDS] [--rows LIST]";
 const char* const devOptionHelp =
     "  --at SECONDS  start at this demo time (0 to 186.5), the music where it plays then\n"
     "  --rows LIST   draw only these schedule rows, such as 15 or 4-8,12 (rows 1 to 22)\n";
+
+void addDevOptions(PlayerProgram& program) {
+    program.usage = devOptionUsage;
+    program.options = devOptionHelp;
+    program.takeOption = &takeDevOption;
+    program.printMore = &printDevKeys;
+}
 
 int takeDevOption(int argc, char** argv, int i) {
     const char* a = argv[i];
@@ -314,6 +322,10 @@ intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, 
 int runDevPlayer() {
     locateData(DataChoices{true, installedDataFolders()});
     applyDevSettings();
+    return startDevPlayer();
+}
+
+int startDevPlayer() {
     auto* app = new DevApplication;
     app->startAt = devOptions.startAt;
     app->timeline.selection = devOptions.rows;

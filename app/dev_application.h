@@ -32,6 +32,9 @@ extern const char* const devOptionHelp;
 int takeDevOption(int argc, char** argv, int i);
 // Prints the key table, one key a line, as --help shows it.
 void printDevKeys(FILE* out);
+// Gives `program` the development player's options, their help and the key table.
+struct PlayerProgram;
+void addDevOptions(PlayerProgram& program);
 
 // Seeking moves by these steps; a frame step is one frame at 60 frames a second.
 constexpr float seekStep = 1.0f;
@@ -94,3 +97,6 @@ intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, 
 
 // The development player's entry point body, with devOptions applied. Returns the exit code.
 int runDevPlayer();
+// The same after the settings were made: for a host that changes some of the fixed settings
+// (a web page has no display mode to switch). Returns the exit code.
+int startDevPlayer();

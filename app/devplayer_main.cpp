@@ -9,10 +9,7 @@ int main(int argc, char** argv) {
         "start anywhere, seek, pause and step frames; Up and Down jump one music order forward\n"
         "or back; draw some schedule rows alone; reload changed data while it runs. The title\n"
         "bar shows the demo time, the order, the rows drawn, and paused or playing."};
-    program.usage = devOptionUsage;
-    program.options = devOptionHelp;
-    program.takeOption = &takeDevOption;
-    program.printMore = &printDevKeys;
+    addDevOptions(program);
     const int code = handleCommandLine(program, argc, argv);
     if (code >= 0) {
         return code;

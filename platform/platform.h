@@ -135,6 +135,12 @@ void postQuitMessage(int exitCode);
 // that ran code which may ask to quit (the archive does when it misses a file) but recovers
 // from that failure itself.
 int withdrawQuitRequests();
+// Drives the message loop: calls `pass` until it returns false, then returns what `finish`
+// returns. A pass handles the queued messages up to one painted frame. Where the program owns
+// its thread this is a plain loop. In a web page the browser owns the thread and shows a frame
+// only once the program has returned to it: `pass` runs once per display refresh, runLoop never
+// returns, and finish's result ends the program through exitProcess.
+int runLoop(bool (*pass)(void* data), int (*finish)(void* data), void* data);
 
 // ---------------------------------------------------------------------------------------------
 // Pixel formats and display modes.

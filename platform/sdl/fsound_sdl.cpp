@@ -17,6 +17,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/sdl/host.h"
+
 struct FmusicModule {
     openmpt_module* module = nullptr;
     bool paused = false; // renders silence, keeping its position
@@ -124,17 +126,19 @@ void audioCallback(void*, Uint8* stream, int length) {
 // callback returned. The dummy and disk drivers take it whole at once (a block of 8,192 bytes
 // passes straight through the disk driver's stdio buffer of 4,096). A sound card's queue holds
 // two blocks after a callback, and its play position advances in real time from there until
-// the next callback, by at most one block.
+// the next callback, by at most one block. Where the system delays the sound further (a
+// browser's audio graph and output device), that delay is subtracted as well.
 int64_t heardFrame(const Library& l) {
+    const auto extra = static_cast<int64_t>(sys::host::extraOutputLatency() * l.mixRate + 0.5);
     if (!l.interpolate) {
-        return l.framesRendered - l.latencyFrames - 1;
+        return l.framesRendered - l.latencyFrames - extra - 1;
     }
     const uint64_t now = SDL_GetPerformanceCounter();
     const double seconds =
         static_cast<double>(now - l.lastCallbackCounter) / SDL_GetPerformanceFrequency();
     const int64_t elapsed = std::min<int64_t>(static_cast<int64_t>(seconds * l.mixRate),
                                               static_cast<int64_t>(fsoundBufferFrames));
-    return l.framesRendered - l.latencyFrames + elapsed;
+    return l.framesRendered - l.latencyFrames - extra + elapsed;
 }
 
 bool driverCompiledIn(const char* name) {

@@ -1,16 +1,15 @@
-// platform_sdl.cpp - the platform layer over SDL2 and dlopen: counter, reports, exit, the
-// window with its message queue, pixel formats, display modes, libraries and the WGL names.
-// With TIR_GL=es3 the GL library is our own GL 1.1 layer (platform/gl11/) over an OpenGL ES 3
-// context instead of the driver's libGL.
+// platform_sdl.cpp - the platform layer over SDL2: counter, reports, exit, the window with its
+// message queue, pixel formats, display modes, the GL library and the WGL names. The GL library
+// is the system's OpenGL, or our own GL 1.1 layer (platform/gl11/) over an OpenGL ES 3 context
+// (TIR_GL=es3 on a desktop; always in a web page). What depends on the system underneath (a
+// desktop or a web page) is in host.h.
 #include "platform/platform.h"
 
 #include <SDL.h>
 #include <errno.h>
-#include <dlfcn.h>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,9 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/fatal.h"
 #include "platform/gl11/gl11.h"
 #include "platform/sdl/interrupts.h"
+
+#include "platform/sdl/host.h"
 
 namespace sys {
 
@@ -71,7 +71,7 @@ void sleepMilliseconds(int milliseconds) {
         virtualCounter->now += virtualCounter->frequency * milliseconds / 1000;
         return;
     }
-    SDL_Delay(static_cast<Uint32>(milliseconds));
+    host::sleep(milliseconds);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -79,16 +79,6 @@ void sleepMilliseconds(int milliseconds) {
 
 static ExitHook exitHook = nullptr;
 static ReportHook reportHook = nullptr;
-
-// A message box can be answered only where a real display exists.
-static bool displayAvailable() {
-    const char* driver =
-        SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetCurrentVideoDriver() : std::getenv("SDL_VIDEODRIVER");
-    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
-        return false;
-    }
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-}
 
 void messageBox(const char* text, const char* caption, unsigned flags) {
     if (reportHook) {
@@ -99,10 +89,8 @@ void messageBox(const char* text, const char* caption, unsigned flags) {
     std::fprintf(stderr, "%s: %s: %s\n", program_invocation_short_name, caption ? caption : "",
                  text ? text : "");
     std::fflush(stderr);
-    if (displayAvailable() && !(flags & MB_NOBOX)) {
-        Uint32 kind = (flags & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-        ModalScope modal; // an interrupt meanwhile ends the program, box and all
-        SDL_ShowSimpleMessageBox(kind, caption, text, nullptr);
+    if (!(flags & MB_NOBOX)) {
+        host::showReport(text ? text : "", caption ? caption : "", flags);
     }
 }
 
@@ -148,7 +136,7 @@ void exitProcess(int code) {
     }
     std::fflush(nullptr);
     // Like ExitProcess: no static destructors run while the mixer thread may still be alive.
-    std::_Exit(code);
+    host::endProcess(code);
 }
 
 void showCursor(bool show) {
@@ -434,7 +422,7 @@ void waitMessage() {
         return;
     }
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
-        SDL_WaitEventTimeout(nullptr, 50);
+        host::waitForEvents(50);
     }
 }
 
@@ -501,15 +489,7 @@ bool setPixelFormat(Window* window, int format, const PixelFormatDescriptor& d) 
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, deep ? 8 : 5);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, d.cDepthBits);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    if (esLayer) {
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
-    } else {
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2); // SDL's defaults
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-    }
+    host::requestGlContext(esLayer);
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
     flags |= window->fullscreenFlags;
     DriverAllocations driver;
@@ -609,37 +589,26 @@ void restoreDisplayMode() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Libraries, GL and WGL
+// Libraries and GL
 
 void* loadLibrary(const char* name) {
     if (!name) {
         return nullptr;
     }
-    const char* file = name;
     if (strcasecmp(name, "opengl32.dll") == 0) {
-        // TIR_GL chooses the GL library: the driver's own (unset or empty) or the GL layer
-        // over OpenGL ES 3 ("es3").
-        const char* choice = std::getenv("TIR_GL");
-        esLayer = choice && std::strcmp(choice, "es3") == 0;
+        esLayer = host::useGlLayer();
         if (esLayer) {
             return &esLayerLibrary;
         }
-        if (choice && *choice) {
-            fatalf("TIR_GL",
-                   "TIR_GL=%s names no GL library: set TIR_GL=es3 for the GL layer over OpenGL "
-                   "ES 3, or leave TIR_GL unset for the driver's own OpenGL.",
-                   choice);
-        }
-        file = "libGL.so.1";
     }
-    return dlopen(file, RTLD_NOW | RTLD_LOCAL);
+    return host::openLibrary(name);
 }
 
 void* libraryProc(void* library, const char* name) {
     if (library == &esLayerLibrary) {
         return gl11::procAddress(name);
     }
-    return library ? dlsym(library, name) : nullptr;
+    return library ? host::libraryProc(library, name) : nullptr;
 }
 
 void freeLibrary(void* library) {
@@ -647,27 +616,20 @@ void freeLibrary(void* library) {
         esLayer = false;
         return;
     }
-#if defined(__SANITIZE_ADDRESS__)
-    // Sanitizer builds keep libraries mapped, so that leak reports inside the GL driver still
-    // name their module and the driver's known leaks can be suppressed.
-    (void)library;
-#else
     if (library) {
-        dlclose(library);
+        host::closeLibrary(library);
     }
-#endif
 }
 
 void* glLoaderProc(void* library, const char* name) {
-    using GetProc = void* (*)(const unsigned char*);
     if (library == &esLayerLibrary) {
         return gl11::procAddress(name);
     }
-    if (auto get = reinterpret_cast<GetProc>(libraryProc(library, "glXGetProcAddressARB"))) {
-        return get(reinterpret_cast<const unsigned char*>(name));
-    }
-    return nullptr;
+    return library ? host::glLoaderProc(library, name) : nullptr;
 }
+
+// ---------------------------------------------------------------------------------------------
+// WGL
 
 // WGL over SDL_GL. The device context is the window.
 static int wglGetPixelFormatImpl(Window* dc) {
@@ -693,9 +655,7 @@ static void* wglCreateContextImpl(Window* dc) {
         return nullptr;
     }
     if (esLayer) {
-        // The layer reaches ES through SDL's loader, for the context current at each call.
-        auto lookup = [](const char* function) { return SDL_GL_GetProcAddress(function); };
-        layerContexts.emplace_back(context, gl11::createContext(lookup));
+        layerContexts.emplace_back(context, gl11::createContext(&host::esProc));
     }
     // SDL makes a new context current; WGL does not until wglMakeCurrent.
     SDL_GL_MakeCurrent(currentDc ? currentDc->native : nullptr, currentContext);

@@ -106,6 +106,11 @@ void postQuitMessage(int) {}
 int withdrawQuitRequests() {
     return 0;
 }
+int runLoop(bool (*pass)(void*), int (*finish)(void*), void* data) {
+    while (pass(data)) {
+    }
+    return finish(data);
+}
 
 int choosePixelFormat(Window*, const PixelFormatDescriptor&) {
     return 0;
