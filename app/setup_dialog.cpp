@@ -1,6 +1,8 @@
 // setup_dialog.cpp - the setup dialog's template and procedure.
 #include "app/setup_dialog.h"
 
+#include <cstring>
+
 #include "app/application.h"
 #include "gfx/text_overlay.h"
 #include "music/music_player.h"
@@ -119,7 +121,29 @@ intptr_t setupDialogProc(sys::Dialog& dialog, unsigned message, uintptr_t wParam
     }
 }
 
+bool takeSetupDefaults = false;
+
+const char* const playerOptionUsage = "[--defaults]";
+const char* const playerOptionHelp =
+    "  --defaults  skip the setup dialog and take its defaults: 640 x 480, 32 bpp, full\n"
+    "              screen, the default sound device\n";
+
+int takePlayerOption(int, char** argv, int i) {
+    if (std::strcmp(argv[i], "--defaults") == 0) {
+        takeSetupDefaults = true;
+        return 1;
+    }
+    return 0;
+}
+
 void runSetupDialog(MusicPlayer& music) {
+    if (takeSetupDefaults) {
+        sys::Dialog dialog(setupDialogTemplate, &setupDialogProc,
+                           reinterpret_cast<intptr_t>(&music));
+        sys::startDialog(dialog);
+        sys::dialogKey(dialog, sys::DialogKey::Enter);
+        return;
+    }
     if (sys::dialogBoxParam(setupDialogTemplate, &setupDialogProc,
                             reinterpret_cast<intptr_t>(&music)) == -1) {
         // Nobody was asked, so nothing was chosen: going on would start a demo no one set up.

@@ -37,5 +37,13 @@ extern const sys::DialogTemplate setupDialogTemplate;
 intptr_t setupDialogProc(sys::Dialog& dialog, unsigned message, uintptr_t wParam, intptr_t lParam);
 
 // Runs the dialog modally with `music` as its parameter; afterwards only the settings it wrote
-// matter. A dialog that cannot be shown at all is a fatal error.
+// matter. A dialog that cannot be shown at all is a fatal error. While takeSetupDefaults is set
+// (the player's --defaults) nothing is shown: the dialog is started and confirmed at once, as a
+// person pressing Enter would, so scripted runs need nobody to answer it.
 void runSetupDialog(MusicPlayer& music);
+extern bool takeSetupDefaults;
+
+// The release player's own options for the shared command-line reader: --defaults.
+extern const char* const playerOptionUsage;
+extern const char* const playerOptionHelp;
+int takePlayerOption(int argc, char** argv, int i);

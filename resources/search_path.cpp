@@ -48,11 +48,12 @@ void reportArchiveError(const char* what, const char* detail, const char* why = 
 }
 
 // A damaged directory: report it with the archive's name and what is wrong, then end. When not
-// even the first entry reads as one, the file is no archive of ours at all (a wrong file put
-// there), and the report says how to get the right one.
-[[noreturn]] void corruptArchive(const char* path, size_t entriesRead, const char* what,
+// even the first header reads as one (`foreign`), the file is no archive of ours at all (a wrong
+// file put there), and the report says how to get the right one; an archive cut short after its
+// first header is damaged.
+[[noreturn]] void corruptArchive(const char* path, bool foreign, const char* what,
                                  long long where) {
-    if (entriesRead == 0) {
+    if (foreign) {
         sys::fatalf("File systema error",
                     "FILE ERROR : %s is not a TIR VAL archive (%s at byte %lld)\n%s", path, what,
                     where, archiveAdvice.c_str());
@@ -353,22 +354,23 @@ void ArchiveSource::readDirectory() {
     const int64_t fileSize = fileLength(f);
     archiveSize = fileSize;
     if (fileSize == 0) {
-        corruptArchive(name, entries.size(), "the file is empty (an archive starts with a 28-byte entry header)",
-                       0);
+        corruptArchive(name, entries.empty(),
+                       "the file is empty (an archive starts with a 28-byte entry header)", 0);
     }
 
     int64_t position = 0;
     for (;;) {
         if (entries.size() >= static_cast<size_t>(archiveMaxEntries)) {
-            corruptArchive(name, entries.size(), "more than 1000 entries", position);
+            corruptArchive(name, false, "more than 1000 entries", position);
         }
         if (position < 0 || position + archiveHeaderSize > fileSize) {
-            corruptArchive(name, entries.size(), "an entry header lies past the end of the file", position);
+            corruptArchive(name, entries.empty(), "an entry header lies past the end of the file",
+                           position);
         }
         unsigned char header[archiveHeaderSize];
         std::fseek(f, static_cast<long>(position), SEEK_SET);
         if (std::fread(header, 1, archiveHeaderSize, f) != archiveHeaderSize) {
-            corruptArchive(name, entries.size(), "an entry header cannot be read", position);
+            corruptArchive(name, entries.empty(), "an entry header cannot be read", position);
         }
         ArchiveEntry entry;
         entry.size = get32(header);
@@ -379,33 +381,35 @@ void ArchiveSource::readDirectory() {
         entry.nextOffset = get32(header + 20);
         entry.method = header[24];
         if (entry.nameLength <= 0 || entry.nameLength > archiveMaxName) {
-            corruptArchive(name, entries.size(), "a name length of 0 or over 255", position + 8);
+            corruptArchive(name, entries.empty(), "a name length of 0 or over 255", position + 8);
         }
         if (entry.nameOffset < 0 ||
             static_cast<int64_t>(entry.nameOffset) + entry.nameLength > fileSize) {
-            corruptArchive(name, entries.size(), "a name lies past the end of the file", position + 16);
+            corruptArchive(name, entries.empty(), "a name lies past the end of the file",
+                           position + 16);
         }
         if (entry.size < 0 || entry.storedSize < 0) {
-            corruptArchive(name, entries.size(), "a negative size", position);
+            corruptArchive(name, entries.empty(), "a negative size", position);
         }
         if (entry.method == '0' &&
             (entry.dataOffset < 0 ||
              static_cast<int64_t>(entry.dataOffset) + entry.storedSize > fileSize)) {
-            corruptArchive(name, entries.size(), "an entry's data lies past the end of the file", position + 12);
+            corruptArchive(name, false, "an entry's data lies past the end of the file",
+                           position + 12);
         }
         if (entry.method == '0' && entry.storedSize > entry.size) {
-            corruptArchive(name, entries.size(), "an entry stores more bytes than its size", position + 4);
+            corruptArchive(name, false, "an entry stores more bytes than its size", position + 4);
         }
         // The in-memory size of stored data cannot exceed the archive itself; this also keeps a
         // damaged size from asking for gigabytes.
         if (entry.size > fileSize) {
-            corruptArchive(name, entries.size(), "an entry's size is larger than the archive", position);
+            corruptArchive(name, false, "an entry's size is larger than the archive", position);
         }
         char stored[archiveMaxName + 1] = {};
         std::fseek(f, entry.nameOffset, SEEK_SET);
         if (std::fread(stored, 1, static_cast<size_t>(entry.nameLength), f) !=
             static_cast<size_t>(entry.nameLength)) {
-            corruptArchive(name, entries.size(), "a name cannot be read", entry.nameOffset);
+            corruptArchive(name, false, "a name cannot be read", entry.nameOffset);
         }
         upperCase(stored); // the name ends at its first zero byte
         entry.name = stored;
@@ -419,7 +423,8 @@ void ArchiveSource::readDirectory() {
         }
         // Headers must move forwards, which also rules out a chain that loops.
         if (next <= position) {
-            corruptArchive(name, entries.size(), "the chain of entries loops or goes backwards", position + 20);
+            corruptArchive(name, false, "the chain of entries loops or goes backwards",
+                           position + 20);
         }
         position = next;
     }

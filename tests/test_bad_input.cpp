@@ -121,7 +121,7 @@ TEST_F(BadArchive, FileThatIsNoArchiveIsFatal) {
                              "header whose numbers lie far outside it.\n";
     const Outcome o = open(std::vector<unsigned char>(text.begin(), text.end()));
     EXPECT_EQ(o.code, 1);
-    EXPECT_TRUE(has(o.err, "FILE ERROR : the archive " + path("tir.val") + " is damaged: "))
+    EXPECT_TRUE(has(o.err, "FILE ERROR : " + path("tir.val") + " is not a TIR VAL archive ("))
         << o.err;
 }
 

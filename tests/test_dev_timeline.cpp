@@ -622,7 +622,7 @@ TEST_F(DevReloadTest, AFileThatFailsKeepsTheOldDataAndThePlayerRunsOn) {
         {"a missing picture", entriesWith("max_t4.jpg", {}), nullptr, "MAX_T4.JPG"},
         {"an envelope without keys",
          entriesWith("mystified.env", std::vector<unsigned char>{'x', '\n'}), nullptr, "no keys"},
-        {"a damaged archive", {}, "not an archive at all", "damaged"},
+        {"a damaged archive", {}, "not an archive at all", "not a TIR VAL archive"},
         {"no archive", {}, nullptr, "No archive file"},
     };
 

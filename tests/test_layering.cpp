@@ -33,7 +33,9 @@ const Layers allowed = {
     {"resources", {"platform", "gfx", "resources"}},
     {"scene", {"platform", "gfx", "resources", "scene"}},
     {"timeline", {"platform", "timeline"}},
-    {"music", {"platform", "resources", "music"}},
+    // music reads its files through resources and reports through gfx's debug channel, both
+    // below it.
+    {"music", {"platform", "gfx", "resources", "music"}},
     {"effects", {"platform", "gfx", "resources", "scene", "timeline", "effects"}},
     {"app", {"platform", "gfx", "resources", "scene", "timeline", "music", "effects", "app"}},
 };

@@ -328,7 +328,6 @@ TEST_F(Fixture, ForeignFilesAreNoArchivesAndLaterFaultsAreDamage) {
         ::testing::internal::CaptureStderr();
         const int code = exitCodeOf([] { ArchiveSource s("tir.val"); });
         const std::string err = ::testing::internal::GetCapturedStderr();
-        resetArchive();
         EXPECT_EQ(code, sys::fatalExitCode) << c.what;
         EXPECT_NE(err.find(c.expected), std::string::npos) << c.what << ": " << err;
         const bool foreign = std::string(c.expected).find("not a TIR VAL") != std::string::npos;

@@ -1423,7 +1423,7 @@ void glPopMatrix() {
 }
 
 void glLoadIdentity() {
-    loadTop(identityMatrix);
+    loadTop(matrixIdentity);
 }
 
 void glLoadMatrixf(const GLfloat* m) {

@@ -22,7 +22,7 @@ constexpr int unitCount = 2; // texture units: the program uses two
 struct Matrix {
     float m[16];
 };
-extern const Matrix identityMatrix;
+extern const Matrix matrixIdentity;
 
 // a * b, summed left to right in single precision as Mesa's fixed-function matrices are.
 Matrix multiply(const Matrix& a, const Matrix& b);
@@ -37,7 +37,7 @@ void scaleInPlace(Matrix& m, float x, float y, float z);
 bool isIdentity(const Matrix& m);
 
 struct MatrixStack {
-    std::vector<Matrix> entries{identityMatrix}; // entries.back() is the top
+    std::vector<Matrix> entries{matrixIdentity}; // entries.back() is the top
     int maxDepth = 32;
     uint32_t version = 1; // grows on every change of the top, so uniforms know when to reload
     Matrix& top() { return entries.back(); }
@@ -173,7 +173,7 @@ struct Context {
     MatrixStack modelview, projection, texture[unitCount];
     uint32_t mvpVersion = 0; // of the product below
     uint32_t mvpFrom[2] = {0, 0};
-    Matrix mvp = identityMatrix;
+    Matrix mvp = matrixIdentity;
     GLint viewport[4] = {0, 0, 0, 0};
     float depthRange[2] = {0, 1};
 

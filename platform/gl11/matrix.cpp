@@ -7,7 +7,7 @@
 
 namespace gl11 {
 
-const Matrix identityMatrix = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+const Matrix matrixIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 namespace {
 
@@ -37,7 +37,7 @@ bool rotationMatrix(float degrees, float x, float y, float z, Matrix& out) {
     // The angle goes to radians in double precision, then sine and cosine in single.
     const float s = std::sin(static_cast<float>(degrees * M_PI / 180.0));
     const float c = std::cos(static_cast<float>(degrees * M_PI / 180.0));
-    out = identityMatrix;
+    out = matrixIdentity;
     // A rotation about one axis is built directly: the general formula would leave rounding
     // noise in the entries that are exactly 0 and 1.
     if (x == 0.0f && y == 0.0f && z != 0.0f) {
@@ -141,7 +141,7 @@ void scaleInPlace(Matrix& t, float x, float y, float z) {
 
 bool isIdentity(const Matrix& m) {
     for (int i = 0; i < 16; ++i) {
-        if (m.m[i] != identityMatrix.m[i]) {
+        if (m.m[i] != matrixIdentity.m[i]) {
             return false;
         }
     }

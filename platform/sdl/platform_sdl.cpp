@@ -228,18 +228,35 @@ static void setViewport(int x, int y, int width, int height) {
     }
 }
 
+// Lays the picture out for the drawable the window has now (read back from the window system,
+// after every mode change and resize): the whole drawable, or in desktop full screen the 4:3
+// picture fitted and centred. Only for the window whose context is current.
 static void applyPillarbox(Window* w) {
-    if (!w || !w->native || !w->pillarbox || !currentContext) {
+    if (!w || !w->native || !currentContext || w != currentDc) {
         return;
     }
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(w->native, &dw, &dh);
+    if (!w->pillarbox) {
+        setViewport(0, 0, dw, dh);
+        return;
+    }
     int vw = dw, vh = dw * 3 / 4;
     if (vh > dh) {
         vh = dh;
         vw = dh * 4 / 3;
     }
     setViewport((dw - vw) / 2, (dh - vh) / 2, vw, vh);
+}
+
+// The screen the window is on (or will be on), in desktop coordinates.
+static SDL_Rect displayBounds(Window* w) {
+    int display = w->native ? SDL_GetWindowDisplayIndex(w->native) : 0;
+    SDL_Rect bounds{w->x, w->y, w->width, w->height};
+    if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &bounds) != 0) {
+        bounds = SDL_Rect{w->x, w->y, w->width, w->height};
+    }
+    return bounds;
 }
 
 Window* createWindow(const char* title, int x, int y, int width, int height, WindowProc proc,
@@ -492,16 +509,22 @@ bool setPixelFormat(Window* window, int format, const PixelFormatDescriptor& d) 
     host::requestGlContext(esLayer);
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
     flags |= window->fullscreenFlags;
+    // Desktop full screen is granted by a window manager; without one the window keeps the size
+    // it is made with. Made with the screen's own position and size, it covers the screen
+    // either way.
+    SDL_Rect place{window->x, window->y, window->width, window->height};
+    if (window->fullscreenFlags == SDL_WINDOW_FULLSCREEN_DESKTOP) {
+        place = displayBounds(window);
+    }
     DriverAllocations driver;
-    SDL_Window* native = SDL_CreateWindow(window->title.c_str(), window->x, window->y,
-                                          window->width, window->height, flags);
+    SDL_Window* native =
+        SDL_CreateWindow(window->title.c_str(), place.x, place.y, place.w, place.h, flags);
     if (!native && !deep) {
         // Some drivers offer no 16-bit colour visual; take the default colour depth instead.
         SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 0);
         SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 0);
         SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 0);
-        native = SDL_CreateWindow(window->title.c_str(), window->x, window->y, window->width,
-                                  window->height, flags);
+        native = SDL_CreateWindow(window->title.c_str(), place.x, place.y, place.w, place.h, flags);
     }
     if (!native) {
         std::fprintf(stderr, "video: cannot create the GL window: %s\n", SDL_GetError());
@@ -560,6 +583,10 @@ int switchDisplayMode(Window* window, int width, int height, int bitsPerPixel) {
     window->fullscreenFlags = SDL_WINDOW_FULLSCREEN_DESKTOP;
     window->pillarbox = true;
     if (window->native) {
+        // Covers the screen first, for a desktop without a window manager to grant full screen.
+        const SDL_Rect bounds = displayBounds(window);
+        SDL_SetWindowPosition(window->native, bounds.x, bounds.y);
+        SDL_SetWindowSize(window->native, bounds.w, bounds.h);
         if (SDL_SetWindowFullscreen(window->native, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
             window->fullscreenFlags = 0;
             window->pillarbox = false;
@@ -582,9 +609,12 @@ void restoreDisplayMode() {
     w->pillarbox = false;
     if (w->native) {
         SDL_SetWindowFullscreen(w->native, 0);
-        if (wasPillarboxed && currentContext && currentDc == w) {
-            setViewport(0, 0, w->width, w->height); // the window's own size again
+        if (wasPillarboxed) {
+            // The window's own place and size again, which covering the screen replaced.
+            SDL_SetWindowSize(w->native, w->width, w->height);
+            SDL_SetWindowPosition(w->native, w->x, w->y);
         }
+        applyPillarbox(w);
     }
 }
 
