@@ -44,17 +44,18 @@ std::vector<Header> directoryOf(const std::vector<unsigned char>& archive) {
     return headers;
 }
 
-// The player in `dir`: a run that ends by itself, or that is interrupted once the music is
-// loaded. An interrupt only queues a quit request, which the player reads when its start-up is
-// over, so either way every file of the start-up has been read.
+// The player in `dir`: a run that ends by itself, or that is interrupted once its start-up is
+// over, which the sound shows: the music starts only after every file of the start-up was read
+// (an interrupt before then would end the player at once, before it met the damage).
 ProgramRun runPlayer(const ScratchDir& dir) {
-    std::filesystem::remove(dir.file("log")); // the last run's, which would count as this one's
+    // The last run's files, which would count as this one's.
+    std::filesystem::remove(dir.file("log"));
+    std::filesystem::remove(dir.file("out.raw"));
     const std::string cmd = "env ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen "
-                            "SDL_AUDIODRIVER=dummy '" +
+                            "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=out.raw '" +
                             std::string(TIR_BIN_DIR) + "/player' > log 2>&1";
-    return runUntil(dir.path.string(), cmd, [&] {
-        return readText(dir.file("log")).find("done.\ndone.\n") != std::string::npos;
-    });
+    return runUntil(dir.path.string(), cmd,
+                    [&] { return soundingFramesIn(dir.file("out.raw")) > 0; });
 }
 
 // The message names what is damaged: the archive, or the entry that cannot be used. The
