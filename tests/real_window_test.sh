@@ -88,17 +88,6 @@ start() {
 }
 
 
-# The picture on the screen: the width of the lit area in the middle row, and whether the
-# columns left and right of it are black.
-check_picture() {
-    local label=$1
-    xwd -root -silent > "$work/$label.xwd"
-    if ! python3 "$here/screen_picture.py" "$work/$label.xwd" 960 720 > "$work/$label.txt"; then
-        fail "$label: $(cat "$work/$label.txt")"
-    fi
-    echo "$label: $(cat "$work/$label.txt")"
-}
-
 mkdir -p "$work/empty" "$work/holed"
 
 echo "== SIGTERM ends a program whose error box is open"
@@ -149,6 +138,59 @@ else
     wait_end 1
     fail "dialog: no dialog ($code)"
 fi
+
+# Whether a window of the class $1 (the program's name) is on the screen.
+has_window_of_class() {
+    xwininfo -root -tree 2> /dev/null | grep -qF "(\"$1\" "
+}
+
+# A window of the class $2 covers the screen and shows the 4:3 picture pillarboxed: waits for it,
+# then for its picture (the demo's first seconds fade in), and checks a screenshot.
+full_screen() {
+    local label=$1 class=$2 seen=
+    for ((i = 0; i < 60 * 20; ++i)); do
+        if has_window_of_class "$class"; then
+            seen=1
+            break
+        fi
+        kill -0 "$pid" 2> /dev/null || break
+        sleep 0.05
+    done
+    if [[ -n $seen ]]; then
+        local ok=
+        for ((try = 0; try < 40; ++try)); do
+            sleep 0.25
+            xwd -root -silent > "$work/$label.xwd"
+            if python3 "$here/screen_picture.py" "$work/$label.xwd" 960 720 > "$work/$label.txt"; then
+                ok=1
+                break
+            fi
+        done
+        echo "$label: $(cat "$work/$label.txt")"
+        [[ -n $ok ]] || fail "$label: $(cat "$work/$label.txt")"
+    else
+        fail "$label: no window of $class"
+    fi
+    kill -INT "$pid" 2> /dev/null
+    wait_end 5
+}
+
+echo "== full screen is the whole screen, without a window manager"
+start fs-player "$bin/player" --defaults --data "$work/data"
+full_screen fs-player player
+start fs-devplayer "$bin/devplayer" --data "$work/data" --at 20
+full_screen fs-devplayer devplayer
+
+echo "== and with one"
+openbox > "$work/openbox.log" 2>&1 &
+wm=$!
+sleep 1
+start wm-player "$bin/player" --defaults --data "$work/data"
+full_screen wm-player player
+start wm-devplayer "$bin/devplayer" --data "$work/data" --at 20
+full_screen wm-devplayer devplayer
+kill "$wm" 2> /dev/null
+wait "$wm" 2> /dev/null
 
 if ((failures > 0)); then
     for log in "$work"/*.log; do
