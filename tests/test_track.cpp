@@ -177,12 +177,39 @@ TEST(RotationTrack, IdentityStepHoldsTheFirstRotationAndInterpolatesSmoothly) {
     EXPECT_NEAR(angle, 0.5f, 0.02f);
 }
 
-TEST(RotationTrack, SlerpEndpoints) {
+// The interpolated rotation against geometry, not against the formula: about one axis the
+// angle moves linearly (the short way, the long way round for the plain form of a negated end,
+// one extra turn per spin); between two axes the arc's midpoint is the normalised sum of its ends
+// and its quarter point the normalised sum of the start and the midpoint.
+TEST(RotationTrack, SlerpFollowsTheGreatCircle) {
+    const float pi = 3.14159265f;
     const Quaternion a = axisAngle(0.3f, 0, 0, 1), b = axisAngle(1.2f, 0, 0, 1);
-    expectQuaternionNear(slerpShort(a, b, 0.0f, 0), a);
-    expectQuaternionNear(slerpShort(a, b, 1.0f, 0), b);
-    expectQuaternionNear(slerpPlain(a, b, 1.0f, 0), b);
-    // Nearly equal quaternions take the linear path.
-    const Quaternion c = slerpShort(a, a, 0.5f, 0);
-    expectQuaternionNear(c, a);
+    const Quaternion minusB{-b.w, -b.x, -b.y, -b.z}; // the same rotation as b
+    for (float u : {0.0f, 0.25f, 0.5f, 0.8f, 1.0f}) {
+        SCOPED_TRACE(u);
+        expectQuaternionNear(slerpShort(a, b, u, 0), axisAngle(0.3f + 0.9f * u, 0, 0, 1));
+        expectQuaternionNear(slerpPlain(a, b, u, 0), axisAngle(0.3f + 0.9f * u, 0, 0, 1));
+        // The short form turns the negated end round to the near side; the plain form takes the
+        // arc to it as given, which turns the other way, through 2 pi - 0.9.
+        expectQuaternionNear(slerpShort(a, minusB, u, 0), axisAngle(0.3f + 0.9f * u, 0, 0, 1));
+        expectQuaternionNear(slerpPlain(a, minusB, u, 0),
+                             axisAngle(0.3f - (2 * pi - 0.9f) * u, 0, 0, 1), 2e-5f);
+        // One spin adds one whole turn on the way.
+        expectQuaternionNear(slerpShort(a, b, u, 1), axisAngle(0.3f + (0.9f + 2 * pi) * u, 0, 0, 1),
+                             2e-5f);
+    }
+
+    const Quaternion p = axisAngle(0.7f, 0, 0, 1), q = axisAngle(1.1f, 1, 0, 0);
+    auto normalisedSum = [](const Quaternion& x, const Quaternion& y) {
+        const float w = x.w + y.w, i = x.x + y.x, j = x.y + y.y, k = x.z + y.z;
+        const float n = std::sqrt(w * w + i * i + j * j + k * k);
+        return Quaternion{w / n, i / n, j / n, k / n};
+    };
+    const Quaternion mid = normalisedSum(p, q);
+    expectQuaternionNear(slerpShort(p, q, 0.5f, 0), mid);
+    expectQuaternionNear(slerpShort(p, q, 0.25f, 0), normalisedSum(p, mid));
+    expectQuaternionNear(slerpPlain(p, q, 0.75f, 0), normalisedSum(mid, q));
+
+    // Nearly equal quaternions take the linear path, which stays on the rotation.
+    expectQuaternionNear(slerpShort(a, a, 0.5f, 0), a);
 }
