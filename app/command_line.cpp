@@ -25,7 +25,9 @@ void printUsage(const PlayerProgram& program, FILE* out) {
                  "%s"
                  "\n"
                  "Make the default data with `make play` (into data/), or `forge --out DIR`.\n"
-                 "Without a display, SDL_VIDEODRIVER=offscreen runs it headless.\n",
+                 "Without a display, SDL_VIDEODRIVER=offscreen runs it headless.\n"
+                 "TIR_GL=es3 draws through the program's own OpenGL 1.1 layer over OpenGL ES 3\n"
+                 "(for drivers without fixed-function GL); unset, the driver's OpenGL draws.\n",
                  program.name, program.usage ? " " : "", program.usage ? program.usage : "",
                  program.summary, program.options ? program.options : "");
     if (program.printMore) {

@@ -51,7 +51,8 @@ const char usageText[] =
     "  --rows LIST     draw only these schedule rows, 1 to 22, such as 15 or 4-8,12\n"
     "  --help          this text\n"
     "A run needs at least one of --out, --video, --wav, --sheet and --render-only. Every path\n"
-    "is checked before the first frame is drawn.\n";
+    "is checked before the first frame is drawn. TIR_GL=es3 draws through the program's own\n"
+    "OpenGL 1.1 layer over OpenGL ES 3 instead of the driver's OpenGL, as in the players.\n";
 
 const char* const x264Presets[] = {"ultrafast", "superfast", "veryfast", "faster",   "fast",
                                    "medium",    "slow",      "slower",   "veryslow", "placebo"};

@@ -43,6 +43,8 @@ static void printUsage(FILE* out) {
     for (const Command& c : commands()) {
         std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
     }
+    std::fprintf(out, "\nTIR_GL=es3 makes the commands that draw (scene) use the program's own\n"
+                      "OpenGL 1.1 layer over OpenGL ES 3 instead of the driver's OpenGL.\n");
 }
 
 int main(int argc, char** argv) {
