@@ -38,6 +38,7 @@
 #include "tools/capture/progress.h"
 #include "tools/common/headless_player.h"
 #include "tools/common/offscreen_gl.h"
+#include "gfx/gl_api.h"
 #include "tools/common/png_writer.h"
 #include "app/row_list.h"
 #include "tools/common/timeline_rows.h"
@@ -257,6 +258,12 @@ int runCapture(const CaptureOptions& o) {
     app->beforePresent = [&] {
         if (drawing && readPictures) {
             reader.read(written, deliver);
+        } else {
+            // Nothing reads this frame back, and a swap of the headless surface is no point
+            // where the GL must finish: without one, the software rasteriser keeps queueing
+            // frames unrendered, its memory growing by a frame's worth with every frame, and a
+            // render-only run would time the queueing instead of the drawing.
+            glFinish();
         }
     };
 
