@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup setup-tests build build-tests play test asan bench bench-hd golden video fuzz fuzz-build fuzz-corpus clean \
+.PHONY: all setup setup-tests configure build build-play build-tests play test asan bench bench-hd golden video fuzz fuzz-build fuzz-corpus clean \
 	web serve-web test-web bench-web
 
 all: build
@@ -15,9 +15,18 @@ setup:
 setup-tests:
 	@scripts/setup-tests
 
-build: setup
+# The tests are off unless `make test` (or build-tests) turned them on in $(BUILD); either way
+# build and play compile only the programs, so after `make test` they rebuild nothing needlessly.
+configure: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
+
+# Every program: the players, forge, capture and tirtool.
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target programs
+
+# What playing needs: the two players and forge.
+build-play: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target playing
 
 build-tests: setup-tests
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
@@ -28,7 +37,7 @@ $(DATA)/tir.val:
 	@if [ -x $(BUILD)/bin/forge ]; then $(BUILD)/bin/forge --out $(DATA); \
 	else echo "no forge tool yet: put tir.val into $(DATA)/"; fi
 
-play: build $(DATA)/tir.val
+play: build-play $(DATA)/tir.val
 	$(BUILD)/bin/player --data $(DATA)
 
 test: build-tests
