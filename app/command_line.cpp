@@ -69,7 +69,11 @@ int handleCommandLine(const PlayerProgram& program, int argc, char** argv) {
             }
         }
         if (std::strcmp(a, "--data") == 0 || std::strncmp(a, "--data=", 7) == 0) {
-            data = a[6] == '=' ? a + 7 : (i + 1 < argc ? argv[++i] : "");
+            // A following option is not taken for the folder: `--data --defaults` lacks one
+            // (a folder whose name starts with "--" can be given as ./--name).
+            const bool joined = a[6] == '=';
+            const bool valueNext = i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0;
+            data = joined ? a + 7 : (valueNext ? argv[++i] : "");
             if (*data == '\0') {
                 std::fprintf(stderr, "%s: --data needs a folder: --data DIR\n", program.name);
                 return 2;
