@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "gfx/debug_channel.h"
 #include "platform/fatal.h"
 #include "platform/platform.h"
 
@@ -46,6 +47,8 @@ const char* tirVersion() {
 
 int handleCommandLine(const PlayerProgram& program, int argc, char** argv) {
     currentProgram = program.name;
+    // Every player starts here: from now on the platform's warnings reach the debug channel.
+    routeSystemDiagnostics();
     const char* data = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
