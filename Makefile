@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup setup-tests configure build build-play build-tests play test asan bench bench-hd golden video fuzz fuzz-build fuzz-corpus clean \
+.PHONY: all setup setup-tests configure build build-play build-tests play test package asan bench bench-hd golden video fuzz fuzz-build fuzz-corpus clean \
 	web serve-web test-web bench-web
 
 all: build
@@ -42,6 +42,18 @@ play: build-play $(DATA)/tir.val
 
 test: build-tests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package: $(PACKAGE_BUILD)/tirval_VERSION_ARCH.deb with the programs, the default
+# data, man pages and a desktop entry, built in a folder of its own for /usr (the players' data
+# fallback is compiled in) and checked with lintian, which must report no errors.
+PACKAGE_BUILD ?= build-package
+package:
+	@scripts/setup package
+	@cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@cd $(PACKAGE_BUILD) && cpack -G DEB
+	lintian --fail-on error $(PACKAGE_BUILD)/tirval_*.deb
 
 # AddressSanitizer and UndefinedBehaviorSanitizer build of everything, with the same tests.
 asan: setup-tests
@@ -140,4 +152,4 @@ bench-web: web build-tests $(WEB)/node/.installed
 	    --site $(WEB_SITE) --bin $(BUILD)/bin --work $(WEB)/bench
 
 clean:
-	rm -rf $(BUILD) build-asan $(FUZZ_BUILD) $(WEB)/cmake $(WEB)/site
+	rm -rf $(BUILD) build-asan $(PACKAGE_BUILD) $(FUZZ_BUILD) $(WEB)/cmake $(WEB)/site

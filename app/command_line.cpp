@@ -16,7 +16,7 @@ const char* currentProgram = "player";
 
 void printUsage(const PlayerProgram& program, FILE* out) {
     std::fprintf(out,
-                 "usage: %s [--data DIR] [--help] [--version]%s%s\n"
+                 "usage: %s [--data DIR] [--help] [--version]%s%s\n\n"
                  "%s\n"
                  "It plays from the folder that holds tir.val: the working directory, or DIR.\n"
                  "\n"
@@ -42,7 +42,7 @@ const char* programName() {
 }
 
 const char* tirVersion() {
-    return "1.0.0";
+    return TIR_VERSION; // the project's version, from the build
 }
 
 int handleCommandLine(const PlayerProgram& program, int argc, char** argv) {
