@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 DATA ?= data
 
-.PHONY: all setup setup-tests build build-tests play test asan bench bench-hd golden video fuzz fuzz-build fuzz-corpus clean \
+.PHONY: all setup setup-tests configure build build-play build-tests play test package asan bench bench-hd golden video fuzz fuzz-build fuzz-corpus clean \
 	web serve-web test-web bench-web
 
 all: build
@@ -15,9 +15,18 @@ setup:
 setup-tests:
 	@scripts/setup-tests
 
-build: setup
+# The tests are off unless `make test` (or build-tests) turned them on in $(BUILD); either way
+# build and play compile only the programs, so after `make test` they rebuild nothing needlessly.
+configure: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
+
+# Every program: the players, forge, capture and tirtool.
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target programs
+
+# What playing needs: the two players and forge.
+build-play: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target playing
 
 build-tests: setup-tests
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
@@ -28,11 +37,23 @@ $(DATA)/tir.val:
 	@if [ -x $(BUILD)/bin/forge ]; then $(BUILD)/bin/forge --out $(DATA); \
 	else echo "no forge tool yet: put tir.val into $(DATA)/"; fi
 
-play: build $(DATA)/tir.val
+play: build-play $(DATA)/tir.val
 	$(BUILD)/bin/player --data $(DATA)
 
 test: build-tests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package: $(PACKAGE_BUILD)/tirval_VERSION_ARCH.deb with the programs, the default
+# data, man pages and a desktop entry, built in a folder of its own for /usr (the players' data
+# fallback is compiled in) and checked with lintian, which must report no errors.
+PACKAGE_BUILD ?= build-package
+package:
+	@scripts/setup package
+	@cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	    -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@cd $(PACKAGE_BUILD) && cpack -G DEB
+	lintian --fail-on error $(PACKAGE_BUILD)/tirval_*.deb
 
 # AddressSanitizer and UndefinedBehaviorSanitizer build of everything, with the same tests.
 asan: setup-tests
@@ -131,4 +152,4 @@ bench-web: web build-tests $(WEB)/node/.installed
 	    --site $(WEB_SITE) --bin $(BUILD)/bin --work $(WEB)/bench
 
 clean:
-	rm -rf $(BUILD) build-asan $(FUZZ_BUILD) $(WEB)/cmake $(WEB)/site
+	rm -rf $(BUILD) build-asan $(PACKAGE_BUILD) $(FUZZ_BUILD) $(WEB)/cmake $(WEB)/site

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "gfx/debug_channel.h"
 #include "platform/fatal.h"
 #include "platform/platform.h"
 
@@ -15,7 +16,7 @@ const char* currentProgram = "player";
 
 void printUsage(const PlayerProgram& program, FILE* out) {
     std::fprintf(out,
-                 "usage: %s [--data DIR] [--help] [--version]%s%s\n"
+                 "usage: %s [--data DIR] [--help] [--version]%s%s\n\n"
                  "%s\n"
                  "It plays from the folder that holds tir.val: the working directory, or DIR.\n"
                  "\n"
@@ -43,11 +44,13 @@ const char* programName() {
 }
 
 const char* tirVersion() {
-    return "1.0.0";
+    return TIR_VERSION; // the project's version, from the build
 }
 
 int handleCommandLine(const PlayerProgram& program, int argc, char** argv) {
     currentProgram = program.name;
+    // Every player starts here: from now on the platform's warnings reach the debug channel.
+    routeSystemDiagnostics();
     const char* data = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -71,7 +74,11 @@ int handleCommandLine(const PlayerProgram& program, int argc, char** argv) {
             }
         }
         if (std::strcmp(a, "--data") == 0 || std::strncmp(a, "--data=", 7) == 0) {
-            data = a[6] == '=' ? a + 7 : (i + 1 < argc ? argv[++i] : "");
+            // A following option is not taken for the folder: `--data --defaults` lacks one
+            // (a folder whose name starts with "--" can be given as ./--name).
+            const bool joined = a[6] == '=';
+            const bool valueNext = i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0;
+            data = joined ? a + 7 : (valueNext ? argv[++i] : "");
             if (*data == '\0') {
                 std::fprintf(stderr, "%s: --data needs a folder: --data DIR\n", program.name);
                 return 2;

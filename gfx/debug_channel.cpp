@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/diagnostics.h"
 #include "platform/platform.h"
 
 uint8_t debugSinks = debugSinkFile | debugSinkMonitor | debugSinkDevice | debugSinkDebugger;
@@ -59,6 +60,10 @@ void debugPrint(const char* format, ...) {
     if ((debugSinks & debugSinkDevice) && debugDevice) {
         sys::writeDebugDevice(debugDevice, debugMessage, length + 1);
     }
+}
+
+void routeSystemDiagnostics() {
+    sys::setDiagnosticHook([](const char* text) { debugPrint("%s", text); });
 }
 
 void resetDebugChannel() {

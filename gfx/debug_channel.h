@@ -27,5 +27,10 @@ extern char debugMessage[debugMessageSize];
 // monitor sink waits while a running monitor is busy, and never waits when none runs.
 void debugPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// From now on the platform layer's non-fatal diagnostics (sys::diagnostic: no sound device, a
+// window that could not be made, the dialog's defaults taken) go through debugPrint, so they
+// reach debug.out and a running monitor as well as standard error.
+void routeSystemDiagnostics();
+
 // Closes the log file and returns to a fresh process's state (all sinks, open pending).
 void resetDebugChannel();

@@ -816,8 +816,7 @@ TEST(BadToolInput, FoldersEmptyFilesAndWrongKindsAreRefusedWithStatus1) {
          "tirtool: cannot read " + folder + ": is a folder, not a file"},
         {"compress-samples " + folder + " " + d + "/o.xm " + d + "/o.m3d",
          "tirtool: cannot read " + folder + ": is a folder, not a file"},
-        {"pack " + d + "/o.val " + folder,
-         "tirtool: cannot read " + folder + ": is a folder, not a file"},
+        {"pack " + d + "/o.val " + folder, "tirtool: the folder " + folder + " holds no files"},
         {"decode " + folder + " " + d + "/o.wav",
          "tirtool: cannot read " + folder + ": is a folder, not a file"},
         {"decode " + d + "/missing.mp3 " + d + "/o.wav", "missing.mp3: no such file"},
@@ -826,7 +825,7 @@ TEST(BadToolInput, FoldersEmptyFilesAndWrongKindsAreRefusedWithStatus1) {
         {"decode " + d + "/words.txt " + d + "/o.wav", "holds no MPEG-1 Layer III frame"},
         {"scene " + d + "/words.txt", "is not a \".exp\" scene file"},
         {"env " + d + "/words.txt", "holds no key line, so it is no envelope"},
-        {"env " + folder, "FILE NOT FOUND\n folder\n"},
+        {"env " + folder, "tirtool: " + folder + " is a folder, not a file"},
         {"list " + folder, "FILE ERROR : No archive file!!! " + folder},
         {"list " + d + "/empty.bin", "the file is empty"},
     };

@@ -1,6 +1,6 @@
 // test_debug_channel.cpp - debugPrint's sinks: standard error, "debug.out", and the debug
-// monitor (in this process and as `tirtool monitor`); overlong messages; and a monitor that is
-// not running, which must never hold the program up.
+// monitor (in this process and as `tirtool monitor`); overlong messages; a monitor that is not
+// running, which must never hold the program up; and a real player's warnings on all three.
 //
 // Everything that touches the monitor's shared objects is one test, run on its own, because
 // the test cases run as parallel processes and there is only one monitor per machine.
@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "forge_test_support.h"
 #include "gfx/debug_channel.h"
 #include "platform/platform.h"
 #include "resources/search_path.h"
@@ -194,4 +195,51 @@ TEST(DebugChannel, LogFileIsCreatedPerRunAndSwitchesItselfOff) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "still shown\n");
     EXPECT_EQ(debugSinks, debugSinkDebugger);
     resetDebugChannel();
+}
+
+// The release player meets two things it plays on after: the sound driver asked for is not
+// there, and the setup dialog has no screen to be shown on. Both warnings come from the platform
+// layer; each reaches a running monitor and "debug.out" in the folder it plays from, as well as
+// standard error. Serial (RealTime) for the monitor, which is one per machine.
+TEST(DebugChannelRealTime, PlayersWarningsReachTheMonitorAndTheLogFile) {
+    const ForgedDataSet& data = forgedDataSet();
+    if (!data.made) {
+        GTEST_SKIP() << "no forged data: " << data.log;
+    }
+    std::string reason;
+    sys::DebugMonitor* m = sys::openDebugMonitor(reason);
+    if (!m) {
+        GTEST_SKIP() << "a debug monitor is already running here: " << reason;
+    }
+    ScratchDir dir("debug-player");
+    std::filesystem::copy_file(data.dir->file("tir.val"), dir.file("tir.val"));
+    const std::string noSound = "FSOUND_Init: no audio driver";
+    const std::string noScreen = "no screen to show the dialog on; its defaults are taken\n";
+    std::string received;
+    auto has = [](const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
+    };
+    const ProgramRun r = runUntil(
+        dir.path.string(),
+        "env SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=no-such-driver ASAN_OPTIONS=detect_leaks=0 "
+        "'" +
+            std::string(TIR_BIN_DIR) + "/player' > out.txt 2> err.txt",
+        [&] {
+            uint32_t processId = 0;
+            std::string text;
+            while (sys::receiveDebugMessage(m, processId, text, 0) == 1) {
+                received += text;
+            }
+            return has(received, noSound) && has(received, noScreen);
+        },
+        60.0);
+    sys::closeDebugMonitor(m);
+    const std::string err = fileText(dir.file("err.txt"));
+    EXPECT_TRUE(r.reached) << "the monitor got:\n" << received << "\nstandard error:\n" << err;
+    EXPECT_EQ(r.status, 130) << err; // it played on until interrupted
+    const std::string log = fileText(dir.file("debug.out"));
+    for (const std::string& line : {noSound, noScreen}) {
+        EXPECT_TRUE(has(log, line)) << log;
+        EXPECT_TRUE(has(err, line)) << err;
+    }
 }

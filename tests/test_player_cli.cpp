@@ -68,7 +68,8 @@ TEST(PlayerCommandLine, HelpVersionAndUnknownOptions) {
         EXPECT_TRUE(has(bad.err, "unknown option \"--fullscreen\"")) << bad.err;
         EXPECT_TRUE(has(bad.err, "usage: "));
 
-        for (const char* empty : {" --data", " --data="}) {
+        // An option after --data is not taken for its folder.
+        for (const char* empty : {" --data", " --data=", " --data --help"}) {
             Outcome bare = run(dir, bin(program) + empty);
             EXPECT_EQ(bare.status, 2) << empty;
             EXPECT_EQ(bare.err, std::string(program) + ": --data needs a folder: --data DIR\n");

@@ -2,6 +2,7 @@
 // (the classic dialog has no close box, which a window manager's frame would add), drawn with
 // SDL's software renderer in the grey bevelled style of classic dialog boxes, with the
 // template's 8 x 16 font. The same painting serves the window and drawDialog's images.
+#include "platform/diagnostics.h"
 #include "platform/platform.h"
 
 #include <SDL.h>
@@ -384,8 +385,8 @@ intptr_t dialogBoxParam(const DialogTemplate& dialogTemplate, DialogProc proc, i
     if (headlessDriver()) {
         // Nobody could see or answer it: start it and press Enter, as a person who accepts the
         // defaults would.
-        std::fprintf(stderr, "%s: no screen to show the dialog on; its defaults are taken\n",
-                     dialogTemplate.caption);
+        diagnostic("%s: no screen to show the dialog on; its defaults are taken\n",
+                   dialogTemplate.caption);
         startDialog(dialog);
         dialogKey(dialog, DialogKey::Enter);
         return dialog.ended ? dialog.result : -1;
@@ -397,12 +398,12 @@ intptr_t dialogBoxParam(const DialogTemplate& dialogTemplate, DialogProc proc, i
         SDL_CreateWindow(dialogTemplate.caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                          width, height, SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
     if (!window) {
-        std::fprintf(stderr, "video: cannot create the dialog window: %s\n", SDL_GetError());
+        diagnostic("video: cannot create the dialog window: %s\n", SDL_GetError());
         return -1;
     }
     SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
     if (!renderer) {
-        std::fprintf(stderr, "video: cannot draw the dialog: %s\n", SDL_GetError());
+        diagnostic("video: cannot draw the dialog: %s\n", SDL_GetError());
         SDL_DestroyWindow(window);
         return -1;
     }

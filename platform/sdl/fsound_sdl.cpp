@@ -4,6 +4,7 @@
 // its frame position in the output stream and the order it holds. The order query turns the
 // wall-clock time into the output's play position and looks the order up in those stamps, so
 // it reports what is being heard rather than what was mixed ahead.
+#include "platform/diagnostics.h"
 #include "platform/fsound.h"
 
 #include <SDL.h>
@@ -224,7 +225,7 @@ bool FSOUND_Init(int mixRate, int maxChannels) {
         SDL_ResetHint(SDL_HINT_AUDIODRIVER);
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        std::fprintf(stderr, "FSOUND_Init: no audio driver: %s\n", SDL_GetError());
+        sys::diagnostic("FSOUND_Init: no audio driver: %s\n", SDL_GetError());
         return false;
     }
     SDL_AudioSpec want{};
@@ -238,7 +239,7 @@ bool FSOUND_Init(int mixRate, int maxChannels) {
     // fsoundBufferFrames frames of float stereo at mixRate.
     l.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (l.device == 0) {
-        std::fprintf(stderr, "FSOUND_Init: no audio device: %s\n", SDL_GetError());
+        sys::diagnostic("FSOUND_Init: no audio device: %s\n", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
@@ -309,8 +310,8 @@ FmusicModule* FMUSIC_LoadSongMemory(const void* data, int length) {
         data, static_cast<size_t>(length), &openmpt_log_func_silent, nullptr,
         &openmpt_error_func_store, nullptr, &error, &message, nullptr);
     if (!module) {
-        std::fprintf(stderr, "FMUSIC_LoadSongMemory: %s\n",
-                     message ? message : "not a module libopenmpt can read");
+        sys::diagnostic("FMUSIC_LoadSongMemory: %s\n",
+                        message ? message : "not a module libopenmpt can read");
         openmpt_free_string(message);
         return nullptr;
     }

@@ -3,6 +3,7 @@
 // is the system's OpenGL, or our own GL 1.1 layer (platform/gl11/) over an OpenGL ES 3 context
 // (TIR_GL=es3 on a desktop; always in a web page). What depends on the system underneath (a
 // desktop or a web page) is in host.h.
+#include "platform/diagnostics.h"
 #include "platform/platform.h"
 
 #include <SDL.h>
@@ -210,7 +211,7 @@ static bool initVideo() {
         return true;
     }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "video: %s\n", SDL_GetError());
+        diagnostic("video: %s\n", SDL_GetError());
         return false;
     }
     return true;
@@ -527,7 +528,7 @@ bool setPixelFormat(Window* window, int format, const PixelFormatDescriptor& d) 
         native = SDL_CreateWindow(window->title.c_str(), place.x, place.y, place.w, place.h, flags);
     }
     if (!native) {
-        std::fprintf(stderr, "video: cannot create the GL window: %s\n", SDL_GetError());
+        diagnostic("video: cannot create the GL window: %s\n", SDL_GetError());
         return false;
     }
     SDL_SetWindowData(native, "tir", window);
@@ -681,7 +682,7 @@ static void* wglCreateContextImpl(Window* dc) {
     DriverAllocations driver;
     SDL_GLContext context = SDL_GL_CreateContext(dc->native);
     if (!context) {
-        std::fprintf(stderr, "video: cannot create the GL context: %s\n", SDL_GetError());
+        diagnostic("video: cannot create the GL context: %s\n", SDL_GetError());
         return nullptr;
     }
     if (esLayer) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/command_line.h"
 #include "platform/child_process.h"
 #include "tools/capture/capture_run.h"
 #include "tools/capture/options.h"
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(captureUsage(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("capture (TIR VAL) %s\n", tirVersion());
         return 0;
     }
     sys::keepDefaultSignalHandling(); // Ctrl-C stops a long capture

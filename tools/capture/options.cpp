@@ -21,6 +21,7 @@ const char usageText[] =
     "               [--sheet FILE.png|FILE.jpg --every S] [--log FILE.txt] [--force]\n"
     "       capture --data DIR --render-only [--fps N --size WxH --from A --to B]\n"
     "       capture --data DIR --at T[,T...] --size WxH --out FILE.png|DIR [--force]\n"
+    "       capture --help | --version\n"
     "\n"
     "Runs the release player's frame loop offline: the clock advances exactly 1/N s per frame\n"
     "and the music is rendered in step, so every frame shows what the live player shows at\n"
@@ -31,25 +32,29 @@ const char usageText[] =
     "  --fps N         frames per second, 1 to 240 (default 30)\n"
     "  --size WxH      frame size, 16x16 up to 4096x4096 (default 640x480); a size that is\n"
     "                  not 4:3 shows the 4:3 picture in the middle with black bars\n"
-    "  --from A --to B demo seconds to capture, 0 to 186.5 (default: the whole demo): the\n"
-    "                  first frame shows demo time A, and N * (B - A) frames are written,\n"
-    "                  rounded up and at least one, fewer only where the demo ends first\n"
+    "  --from A        the first demo second to capture, 0 to 186.5 (default 0): the first\n"
+    "                  frame shows demo time A\n"
+    "  --to B          the demo second the run ends at, up to 186.5 (default: the demo's end):\n"
+    "                  N * (B - A) frames are written, rounded up and at least one, fewer\n"
+    "                  only where the demo ends first\n"
     "  --video F.mp4   pipe frames and sound to ffmpeg (needs the ffmpeg package and an even\n"
     "                  width and height); .mkv and .mov names give those containers\n"
     "  --preset P      x264's speed preset for --video, ultrafast to veryslow (default\n"
     "                  superfast)\n"
     "  --crf N         x264's quality for --video, 0 (lossless) to 51 (default 18)\n"
     "  --wav F.wav     the sound of the captured frames (32-bit float stereo, 44,100 Hz)\n"
-    "  --sheet F.png   a contact sheet: one frame every S seconds (--every S, default 5),\n"
-    "                  labelled with its demo time and the schedule rows on screen; a .jpg\n"
-    "                  or .jpeg name writes it as JPEG\n"
+    "  --sheet F.png   a contact sheet: one frame every S seconds, labelled with its demo\n"
+    "                  time and the schedule rows on screen; a .jpg or .jpeg name writes it\n"
+    "                  as JPEG\n"
+    "  --every S       the seconds between two frames of the sheet (default 5)\n"
     "  --log F.txt     one line per frame: frame, seconds, music order, demo time, rows\n"
     "  --render-only   draw every frame and write nothing: the renderer's own speed\n"
     "  --force         remove the frames an earlier run left in --out before writing\n"
     "  --at T[,T...]   stills at demo times T instead of a run: one time writes the PNG file\n"
     "                  OUT, several write OUT/at-SSS.mmm.png into the folder OUT\n"
     "  --rows LIST     draw only these schedule rows, 1 to 22, such as 15 or 4-8,12\n"
-    "  --help          this text\n"
+    "  --help          print this help and exit\n"
+    "  --version       print the version and exit\n"
     "A run needs at least one of --out, --video, --wav, --sheet and --render-only. Every path\n"
     "is checked before the first frame is drawn. TIR_GL=es3 draws through the program's own\n"
     "OpenGL 1.1 layer over OpenGL ES 3 instead of the driver's OpenGL, as in the players.\n";
@@ -144,6 +149,10 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& o,
         const std::string name = argv[i];
         if (name == "--help" || name == "-h") {
             o.help = true;
+            return true;
+        }
+        if (name == "--version") {
+            o.version = true;
             return true;
         }
         if (name == "--render-only" || name == "--force") {

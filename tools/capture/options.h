@@ -35,6 +35,7 @@ struct CaptureOptions {
     std::string log;                  // one line per frame: frame, seconds, order, demo time, rows
     RowSelection rows;                // --rows: the schedule rows drawn; every row by default
     bool help = false;                // --help: print the usage and stop
+    bool version = false;             // --version: print the version and stop
 
     bool still() const { return !at.empty(); }
 };

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <set>
 
 #include "resources/search_path.h"
+#include "tools/common/file_bytes.h"
 
 namespace {
 
@@ -97,14 +97,8 @@ bool writeArchive(const std::string& path, const std::vector<ArchiveInput>& entr
                   std::string& error) {
     std::vector<unsigned char> image;
     if (!buildArchive(entries, image, error)) {
+        error = path + ": " + error;
         return false;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()),
-              static_cast<std::streamsize>(image.size()));
-    if (!out) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    return writeFileBytes(path, image, error);
 }

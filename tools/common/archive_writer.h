@@ -20,5 +20,6 @@ bool archiveStoresPlain(const std::string& name);
 // whose names differ only in case are refused with a message in `error`.
 bool buildArchive(const std::vector<ArchiveInput>& entries, std::vector<unsigned char>& image,
                   std::string& error);
+// Builds the image and writes it to `path`; false with `error` set to "PATH: why".
 bool writeArchive(const std::string& path, const std::vector<ArchiveInput>& entries,
                   std::string& error);

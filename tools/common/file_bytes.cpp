@@ -70,3 +70,9 @@ bool writeFileBytes(const std::string& path, const std::vector<unsigned char>& d
     }
     return true;
 }
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(a, b, ec);
+    return !ec && same;
+}

@@ -14,3 +14,6 @@ bool readFileBytes(const std::string& path, std::vector<unsigned char>& out, std
 // Writes `data` to `path`, replacing it. False with `error` set to "PATH: why".
 bool writeFileBytes(const std::string& path, const std::vector<unsigned char>& data,
                     std::string& error);
+// Whether `a` and `b` name one existing file, through links or different spellings of its path.
+// False when either is missing: a file about to be made is no other file.
+bool sameFile(const std::string& a, const std::string& b);

@@ -49,9 +49,9 @@ int dialog(const std::vector<std::string>& args) {
 }
 
 const CommandRegistration registration{
-    {"dialog", "OUT.png [--open-list]",
-     "draws the player's setup dialog as it first appears (--open-list: with the resolution "
-     "list dropped down)",
-     &dialog}};
+    {"dialog", "OUT.png [--open-list]", "draws the player's setup dialog as it first appears",
+     &dialog,
+     "    OUT.png   the PNG file to write\n"
+     "    --open-list  draw it with the resolution list dropped down\n"}};
 
 } // namespace

@@ -69,8 +69,7 @@ int monitor(const std::vector<std::string>& args) {
 
 const CommandRegistration registration{
     {"monitor", "[--count N]",
-     "prints every message that running programs send to the debug monitor (Ctrl+C ends; "
-     "--count N ends after N messages)",
-     &monitor}};
+     "prints every message that running programs send to the debug monitor (Ctrl+C ends)", &monitor,
+     "    --count N  end after N messages (default: run until Ctrl+C or SIGTERM)\n"}};
 
 } // namespace

@@ -294,6 +294,9 @@ int decode(const std::vector<std::string>& args) {
         return usageError("decode");
     }
     static_assert(std::endian::native == std::endian::little);
+    if (writesOverInput(args[1], {args[0]})) {
+        return 1;
+    }
     initDecoderTables();
     std::vector<unsigned char> stream;
     if (!readWhole(args[0], stream)) {
@@ -345,23 +348,48 @@ int decode(const std::vector<std::string>& args) {
     return 0;
 }
 
+// Refuses, before anything is written, a module that is not an XM and a companion that holds
+// nothing to restore (empty, no records, its record table cut short); when not one record could
+// be restored the output is not written either. Skipped records are said on the way.
 int restore(const std::vector<std::string>& args) {
     if (args.size() != 3) {
         return usageError("restore-samples");
+    }
+    if (writesOverInput(args[2], {args[0], args[1]})) {
+        return 1;
     }
     std::vector<unsigned char> module, companion;
     if (!readWhole(args[0], module) || !readWhole(args[1], companion)) {
         return 1;
     }
+    XmModuleInfo info;
+    std::string error;
+    if (!parseXm(module.data(), module.size(), info, error)) {
+        return fail("%s: %s; nothing written", args[0].c_str(), error.c_str());
+    }
+    if (companion.empty()) {
+        return fail("%s is empty, so it restores nothing; nothing written", args[1].c_str());
+    }
+    const int records = static_cast<int8_t>(companion[0]);
+    if (records <= 0) {
+        return fail("%s holds no records (its first byte gives %d); nothing written",
+                    args[1].c_str(), records);
+    }
+    const size_t recordsEnd = 1 + static_cast<size_t>(records) * companionRecordSize;
+    if (recordsEnd > companion.size()) {
+        return fail("%s is cut short: %d records need %zu bytes, it has %zu; nothing written",
+                    args[1].c_str(), records, recordsEnd, companion.size());
+    }
     const int restored = restoreSamplesInto(module.data(), module.size(), companion.data(),
                                             companion.size(), args[1].c_str());
+    if (restored == 0) {
+        return fail("no record of %s could be restored; nothing written", args[1].c_str());
+    }
     if (!writeWhole(args[2], module)) {
         return 1;
     }
-    const int records = companion.empty() ? 0 : static_cast<int8_t>(companion[0]);
-    std::printf("restored %d of %d records into %s\n", restored, records > 0 ? records : 0,
-                args[2].c_str());
-    return restored == (records > 0 ? records : 0) ? 0 : 1;
+    std::printf("restored %d of %d records into %s\n", restored, records, args[2].c_str());
+    return restored == records ? 0 : 1;
 }
 
 int compress(const std::vector<std::string>& args) {
@@ -378,6 +406,13 @@ int compress(const std::vector<std::string>& args) {
     }
     if (files.size() != 3) {
         return usageError("compress-samples");
+    }
+    if (writesOverInput(files[1], {files[0]}) || writesOverInput(files[2], {files[0]})) {
+        return 1;
+    }
+    if (files[1] == files[2] || sameFile(files[1], files[2])) {
+        return fail("the module copy and the companion would both be %s; name two files",
+                    files[1].c_str());
     }
     std::vector<unsigned char> module, outModule, companion;
     if (!readWhole(files[0], module)) {
@@ -438,17 +473,29 @@ int listSamples(const std::vector<std::string>& args) {
     return 0;
 }
 
-CommandRegistration decodeCommand({"decode", "STREAM OUT.wav",
-                                   "decode an MPEG-1 Layer III stream into a 16-bit WAV file",
-                                   &decode});
-CommandRegistration restoreCommand({"restore-samples", "IN.xm IN.m3d OUT.xm",
-                                    "restore a module's samples from its companion", &restore});
+CommandRegistration decodeCommand(
+    {"decode", "STREAM OUT.wav", "decode an MPEG-1 Layer III stream into a 16-bit WAV file",
+     &decode,
+     "    STREAM    an MPEG-1 Layer III stream (an .mp3 file); one without such frames is\n"
+     "              refused\n"
+     "    OUT.wav   the WAV file to write: stereo, or mono when every frame is mono\n"});
+CommandRegistration restoreCommand(
+    {"restore-samples", "IN.xm IN.m3d OUT.xm", "restore a module's samples from its companion",
+     &restore,
+     "    IN.xm     the module whose samples were compressed (an XM module)\n"
+     "    IN.m3d    its companion; an empty one, or one without records, is refused\n"
+     "    OUT.xm    the module with its samples restored (never IN.xm or IN.m3d); exit 1 when\n"
+     "              a record was skipped\n"});
 CommandRegistration compressCommand(
     {"compress-samples", "IN.xm OUT.xm OUT.m3d [--samples LIST]",
      "MP3-encode 16-bit samples (all by default) into a companion and zero them in the copy",
-     &compress});
+     &compress,
+     "    IN.xm     the module to read (it is never written)\n"
+     "    OUT.xm    the copy of the module with the compressed samples zeroed\n"
+     "    OUT.m3d   the companion that restores them\n"
+     "    --samples LIST  only these samples, by number as list-samples shows, such as 1,3,5-7\n"});
 CommandRegistration listSamplesCommand({"list-samples", "IN.xm",
                                         "list a module's samples with their offsets and widths",
-                                        &listSamples});
+                                        &listSamples, "    IN.xm     an XM module\n"});
 
 } // namespace

@@ -65,6 +65,28 @@ std::string registerSources(const Options& o) {
     return path.filename().string();
 }
 
+// The archive named must be there, and FILE must not be a folder (it is looked up by name in
+// the archive, or else read from its own folder). False after saying why.
+bool checkInputs(const Options& o) {
+    std::error_code ec;
+    if (!o.archivePath.empty()) {
+        if (!fs::exists(o.archivePath, ec)) {
+            fail("cannot open the archive %s: no such file", o.archivePath.c_str());
+            return false;
+        }
+        if (fs::is_directory(o.archivePath, ec)) {
+            fail("cannot open the archive %s: it is a folder, not an archive",
+                 o.archivePath.c_str());
+            return false;
+        }
+    }
+    if (fs::is_directory(o.file, ec)) {
+        fail("%s is a folder, not a file; name a file in it", o.file.c_str());
+        return false;
+    }
+    return true;
+}
+
 // Stands in for texture loading when a scene is only printed: a positive id per name, as a
 // real load gives, so the routines shown are the ones the scene gets when it plays.
 int noTextureLoad(const char*) {
@@ -271,8 +293,11 @@ int scene(const std::vector<std::string>& args) {
     if (o.file.empty() || (o.render && o.out.empty())) {
         return usageError("scene");
     }
-    if (!o.archivePath.empty() && !fs::exists(o.archivePath)) {
-        return fail("cannot open the archive %s", o.archivePath.c_str());
+    if (!checkInputs(o)) {
+        return 1;
+    }
+    if (o.render && writesOverInput(o.out, {o.file, o.archivePath})) {
+        return 1;
     }
     const std::string name = registerSources(o);
     if (name.size() > 35) {
@@ -331,8 +356,13 @@ int env(const std::vector<std::string>& args) {
     if (o.file.empty()) {
         return usageError("env");
     }
-    if (!o.archivePath.empty() && !fs::exists(o.archivePath)) {
-        return fail("cannot open the archive %s", o.archivePath.c_str());
+    if (o.hasFrom && o.hasTo && o.from > o.to) {
+        return fail("--from %g is after --to %g; the values run from the first time to the "
+                    "second",
+                    o.from, o.to);
+    }
+    if (!checkInputs(o)) {
+        return 1;
     }
     const std::string name = registerSources(o);
     LoadedFile* file = searchPath.load(name.c_str(), loadFatal);
@@ -418,9 +448,15 @@ int env(const std::vector<std::string>& args) {
 CommandRegistration sceneCommand(
     {"scene", "FILE [--archive ARCHIVE] [--at T --size WxH --out FILE.png [--lit] [--light X,Y,Z]]",
      "prints a scene file's meshes, materials, camera and dummy "
-     "nodes; with --out renders it headless at scene time T (--lit lights the meshes, "
-     "from a light node at X,Y,Z with --light)",
-     &scene});
+     "nodes; with --out renders it headless at scene time T",
+     &scene,
+     "    FILE      a \".exp\" scene file, read with the textures beside it (and in textures/)\n"
+     "    --archive ARCHIVE  look FILE's name up in this tir.val archive first\n"
+     "    --at T    the scene time to render at (default 0)\n"
+     "    --size WxH  the picture's size, up to 8192x8192 (default 640x480)\n"
+     "    --out FILE.png  render the scene into this PNG file instead of printing it\n"
+     "    --lit     light the meshes as the effects do: from the scene's light node, or (1, 0, 0)\n"
+     "    --light X,Y,Z  light them from a light node of the preview's own at X,Y,Z\n"});
 int demo(const std::vector<std::string>& args) {
     if (args.size() != 1) {
         return usageError("scene-demo");
@@ -437,12 +473,18 @@ int demo(const std::vector<std::string>& args) {
 
 CommandRegistration demoCommand({"scene-demo", "FOLDER",
                                  "writes the example scene demo.exp and its texture into FOLDER",
-                                 &demo});
-CommandRegistration envCommand({"env",
-                                "FILE [--archive ARCHIVE] [--step S] [--from T] [--to T] "
-                                "[--scalar|--vector]",
-                                "prints an envelope's keys with their tangents and its value "
-                                "every S time units",
-                                &env});
+                                 &demo,
+                                 "    FOLDER    made when missing; demo.exp and demo_checker.jpg "
+                                 "there are replaced\n"});
+CommandRegistration envCommand(
+    {"env", "FILE [--archive ARCHIVE] [--step S] [--from T] [--to T] [--scalar|--vector]",
+     "prints an envelope's keys with their tangents and its value every S time units", &env,
+     "    FILE      an \".env\" envelope file\n"
+     "    --archive ARCHIVE  look FILE's name up in this tir.val archive first\n"
+     "    --step S  the time between two printed values (default 1)\n"
+     "    --from T  the first time printed (default: the first key's)\n"
+     "    --to T    the last time printed, not before --from (default: the last key's)\n"
+     "    --scalar, --vector  read the keys as one value or as three (default: decided from\n"
+     "              the first key line)\n"});
 
 } // namespace
