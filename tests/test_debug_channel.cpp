@@ -101,7 +101,7 @@ TEST(DebugChannelRealTime, MonitorFileAndStandardErrorWithLongMessagesAndNoMonit
         EXPECT_EQ(sys::receiveDebugMessage(m, processId, got, 0), 0); // nothing else came
         // The loaders' warnings are sent the same way: an envelope without keys.
         writeFile("empty.env", std::string("not a key line\n"));
-        searchPath.add(new DirectorySource(""));
+        searchPath.add(std::make_unique<DirectorySource>(""));
         ScalarTrack track;
         testing::internal::CaptureStderr();
         loadEnvelope(track, "empty.env");

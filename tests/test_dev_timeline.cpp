@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -832,7 +833,7 @@ TEST_F(DevPlayerRealTime, TheProgramStartedAtHundred) {
     EXPECT_NEAR(shown, 100.0f, 1.0f / 60.0f) << "within a frame: " << err.substr(line, 80);
 
     // The module as the player loads it: its samples restored from the companion.
-    searchPath.add(new ArchiveSource(folder->file("tir.val").c_str()));
+    searchPath.add(std::make_unique<ArchiveSource>(folder->file("tir.val").c_str()));
     std::vector<unsigned char> image = entry("mystified.xm");
     const std::vector<unsigned char> companion = entry("mystified.m3d");
     ASSERT_FALSE(image.empty());

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <memory>
 #include <map>
 #include <string>
 #include <vector>
@@ -179,10 +180,10 @@ int child() {
     phase("window, GL context", bootSeconds() - t);
 
     SearchPath inner;
-    inner.add(new DirectorySource(""));
-    inner.add(new DirectorySource(".\\textures\\"));
+    inner.add(std::make_unique<DirectorySource>(""));
+    inner.add(std::make_unique<DirectorySource>(".\\textures\\"));
     t = bootSeconds();
-    inner.add(new ArchiveSource("tir.val"));
+    inner.add(std::make_unique<ArchiveSource>("tir.val"));
     phase("archive (directory, reads)", bootSeconds() - t);
     TimingSource timing(inner);
     searchPath.add(&timing);

@@ -1,6 +1,7 @@
 // cmd_scene.cpp - tirtool scene (print a scene file, or render it headless at a scene time) and
 // tirtool env (print an envelope's keys, tangents and sampled values).
 #include <cmath>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <cctype>
@@ -56,11 +57,11 @@ std::string registerSources(const Options& o) {
         folder += "/";
     }
     if (!o.archivePath.empty()) {
-        searchPath.add(new ArchiveSource(o.archivePath.c_str()));
-        searchPath.add(new DirectorySource(folder.c_str()));
+        searchPath.add(std::make_unique<ArchiveSource>(o.archivePath.c_str()));
+        searchPath.add(std::make_unique<DirectorySource>(folder.c_str()));
     } else {
-        searchPath.add(new DirectorySource(folder.c_str()));
-        searchPath.add(new DirectorySource((folder + "textures/").c_str()));
+        searchPath.add(std::make_unique<DirectorySource>(folder.c_str()));
+        searchPath.add(std::make_unique<DirectorySource>((folder + "textures/").c_str()));
     }
     return path.filename().string();
 }
