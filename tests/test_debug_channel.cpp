@@ -106,7 +106,6 @@ TEST(DebugChannelRealTime, MonitorFileAndStandardErrorWithLongMessagesAndNoMonit
         testing::internal::CaptureStderr();
         loadEnvelope(track, "empty.env");
         const std::string warned = testing::internal::GetCapturedStderr();
-        delete searchPath.head->source;
         searchPath.clear();
         ASSERT_EQ(sys::receiveDebugMessage(m, processId, got, 5000), 1);
         EXPECT_NE(got.find("\"empty.env\" has no scalar key lines"), std::string::npos) << got;
