@@ -96,19 +96,6 @@ void killModalChildren() {
     _exit(128 + signal);
 }
 
-void onInterrupt(int signal) {
-    const bool pumping = monotonicNanoseconds() - lastPump.load() < pumpRecentNanoseconds;
-    if (interruptSignal != 0 || modalDepth.load() > 0 || !pumping) {
-        endNow(interruptSignal != 0 ? interruptSignal : signal);
-    }
-    interruptSignal = signal;
-    alarm(closeGraceSeconds);
-}
-
-void onAlarm(int) {
-    endNow(interruptSignal != 0 ? interruptSignal : SIGALRM);
-}
-
 void install(int signal, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
@@ -117,12 +104,27 @@ void install(int signal, void (*handler)(int)) {
     sigaction(signal, &action, nullptr);
 }
 
+void onAlarm(int) {
+    endNow(interruptSignal != 0 ? interruptSignal : SIGALRM);
+}
+
+void onInterrupt(int signal) {
+    const bool pumping = monotonicNanoseconds() - lastPump.load() < pumpRecentNanoseconds;
+    if (interruptSignal != 0 || modalDepth.load() > 0 || !pumping) {
+        endNow(interruptSignal != 0 ? interruptSignal : signal);
+    }
+    interruptSignal = signal;
+    // The alarm's handler only now: a program that links this backend without an interrupt
+    // (a fuzzing harness timing its inputs with SIGALRM, say) keeps the alarm to itself.
+    install(SIGALRM, &onAlarm);
+    alarm(closeGraceSeconds);
+}
+
 // Before main, so before any SDL_Init: SDL must not install handlers of its own.
 const bool installed = [] {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     install(SIGINT, &onInterrupt);
     install(SIGTERM, &onInterrupt);
-    install(SIGALRM, &onAlarm);
     return true;
 }();
 
