@@ -103,6 +103,10 @@ void addDataSources(SearchPath& path) {
     if (!dataArchivePath.empty()) {
         path.add(std::make_unique<ArchiveSource>(dataArchivePath.c_str()));
     }
+    // The development player's loose files go in front of everything, the archive included.
+    if (!looseFolder.empty()) {
+        path.add(std::make_unique<DirectorySource>(looseFolder.c_str()));
+    }
 }
 
 void buildSearchPath() {

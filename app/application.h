@@ -105,7 +105,8 @@ public:
 // Fetches the multitexture entry points; without them, the "crash" message and a failure exit.
 void requireMultitexture();
 // The search path: the working directory, .\textures\, then the archive dataArchivePath
-// (data_folder.h) in front of both; no archive when that is empty.
+// (data_folder.h) in front of both; no archive when that is empty; and the development
+// player's looseFolder in front of everything when it is set.
 void buildSearchPath();
 // The same three sources, owned by `path`, added to it (a reload builds a new path with them).
 void addDataSources(SearchPath& path);

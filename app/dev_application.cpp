@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "app/command_line.h"
 #include "app/data_folder.h"
@@ -98,10 +100,15 @@ void printDevKeys(FILE* out) {
 // ---------------------------------------------------------------------------------------------
 // Options
 
-const char* const devOptionUsage = "[--at SECONDS] [--rows LIST]";
+const char* const devOptionUsage =
+    "[--at SECONDS] [--rows LIST] [--loose DIR] [--watch] [--plot NAME.env]...";
 const char* const devOptionHelp =
     "  --at SECONDS  start at this demo time (0 to 186.5), the music where it plays then\n"
-    "  --rows LIST   draw only these schedule rows, such as 15 or 4-8,12 (rows 1 to 22)\n";
+    "  --rows LIST   draw only these schedule rows, such as 15 or 4-8,12 (rows 1 to 22)\n"
+    "  --loose DIR   read the files in DIR before those in tir.val (edited files win)\n"
+    "  --watch       reload by itself when tir.val or a data file it reads is saved\n"
+    "  --plot NAME   draw the envelope NAME (such as alpha_circle.env) on the timeline;\n"
+    "                give it again for more\n";
 
 void addDevOptions(PlayerProgram& program) {
     program.usage = devOptionUsage;
@@ -110,12 +117,62 @@ void addDevOptions(PlayerProgram& program) {
     program.printMore = &printDevKeys;
 }
 
+namespace {
+
+// Reads the value of one option into devOptions; false (the reason printed) when it is wrong.
+bool takeDevValue(const std::string& name, const char* value) {
+    if (name == "--at") {
+        char* end = nullptr;
+        errno = 0;
+        const float t = std::strtof(value, &end);
+        if (end == value || *end != '\0' || errno != 0 || !std::isfinite(t) || t < 0.0f ||
+            t > demoLength) {
+            std::fprintf(stderr, "devplayer: --at wants seconds from 0 to %.1f, not \"%s\"\n",
+                         static_cast<double>(demoLength), value);
+            return false;
+        }
+        devOptions.startAt = t;
+        return true;
+    }
+    if (name == "--loose") {
+        // Made absolute now: --data enters its folder after every option is read.
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::absolute(value, ec);
+        if (ec || !std::filesystem::is_directory(folder, ec)) {
+            std::fprintf(stderr, "devplayer: --loose wants a folder, and \"%s\" is none\n", value);
+            return false;
+        }
+        devOptions.looseFolder = (folder / "").lexically_normal().string();
+        return true;
+    }
+    if (name == "--plot") {
+        if (*value == '\0') {
+            std::fprintf(stderr, "devplayer: --plot wants an envelope's file name\n");
+            return false;
+        }
+        devOptions.plots.emplace_back(value);
+        return true;
+    }
+    std::string error;
+    if (!parseRowList(value, scheduleRowCount, devOptions.rows, error)) {
+        std::fprintf(stderr, "devplayer: --rows \"%s\": %s\n", value, error.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 int takeDevOption(int argc, char** argv, int i) {
     const char* a = argv[i];
+    if (std::strcmp(a, "--watch") == 0) {
+        devOptions.watch = true;
+        return 1;
+    }
     const char* value = nullptr;
     int used = 0;
     std::string name;
-    for (const char* option : {"--at", "--rows"}) {
+    for (const char* option : {"--at", "--rows", "--loose", "--plot"}) {
         const size_t n = std::strlen(option);
         if (std::strcmp(a, option) == 0) {
             name = option;
@@ -134,25 +191,7 @@ int takeDevOption(int argc, char** argv, int i) {
         std::fprintf(stderr, "devplayer: %s needs a value\n", name.c_str());
         return -1;
     }
-    if (name == "--at") {
-        char* end = nullptr;
-        errno = 0;
-        const float t = std::strtof(value, &end);
-        if (end == value || *end != '\0' || errno != 0 || !std::isfinite(t) || t < 0.0f ||
-            t > demoLength) {
-            std::fprintf(stderr, "devplayer: --at wants seconds from 0 to %.1f, not \"%s\"\n",
-                         static_cast<double>(demoLength), value);
-            return -1;
-        }
-        devOptions.startAt = t;
-        return used;
-    }
-    std::string error;
-    if (!parseRowList(value, scheduleRowCount, devOptions.rows, error)) {
-        std::fprintf(stderr, "devplayer: --rows \"%s\": %s\n", value, error.c_str());
-        return -1;
-    }
-    return used;
+    return takeDevValue(name, value) ? used : -1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -174,6 +213,16 @@ void DevApplication::initialise() {
     buildSchedule(timeline, scheduleReady);
     applyStartState();
     overlay = new TextOverlay(builtinFont, 16, 1234, 640, 120);
+    if (watchData) {
+        std::string reason;
+        const bool watching = dataWatch.start(searchPath, reason);
+        if (!reason.empty() || !watching) {
+            debugPrint("devplayer: %s", reason.c_str());
+        }
+        if (!watching) {
+            debugPrint("devplayer: --watch: no data folder can be watched; R still reloads\n");
+        }
+    }
     sys::showCursor(false);
     if (soundEnabled) {
         // The fixed output (the wave-out device), without clearing the mix buffer: nothing has
@@ -198,6 +247,7 @@ void DevApplication::startMusic() {
 }
 
 void DevApplication::frame() {
+    reloadWhenSaved();
     const float t = advanceClock();
     const std::string status = statusLine(t);
     if (window) {
@@ -283,25 +333,54 @@ std::string DevApplication::statusLine(float t) const {
                 (rows.empty() ? "" : ", ") + std::to_string(i + 1) + " " + timeline.rowName(i + 1);
         }
     }
-    return head + (rows.empty() ? std::string("no rows") : rows) +
-           (demoClock.paused ? " | paused" : " | playing");
+    std::string line = head + (rows.empty() ? std::string("no rows") : rows) +
+                       (demoClock.paused ? " | paused" : " | playing");
+    if (!reloadNote.empty() && sys::performanceCounter() < reloadNoteUntil) {
+        line += " | " + reloadNote;
+    }
+    return line;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Reload
 
 bool DevApplication::reload() {
+    ++reloadAttempts;
     const ReloadResult result = reloadDemoData(timeline);
     if (result.loaded) {
         lastReloadFailure.clear();
+        reloadNote = "reloaded";
         debugPrint("devplayer: reloaded the data: %d parts\n", timeline.count);
     } else {
         lastReloadFailure = result.reason;
+        // The title bar has one line: the reports joined, and cut where a title gets too long.
+        std::string why = result.reason;
+        for (size_t at = why.find('\n'); at != std::string::npos; at = why.find('\n', at)) {
+            why.replace(at, 1, "; ");
+        }
+        constexpr size_t longest = 120;
+        if (why.size() > longest) {
+            why = why.substr(0, longest - 3) + "...";
+        }
+        reloadNote = "reload failed: " + why;
         debugPrint("devplayer: reload failed; the data loaded before stays in use:\n%s\n",
                    result.reason.c_str());
     }
+    reloadNoteUntil =
+        sys::performanceCounter() +
+        static_cast<int64_t>(reloadNoteSeconds * static_cast<double>(counterFrequency));
+    reportNextFrame = true;
     std::fflush(stderr);
     return result.loaded;
+}
+
+void DevApplication::reloadWhenSaved() {
+    if (watchData && dataWatch.due(searchPath, sys::performanceCounter(), counterFrequency)) {
+        debugPrint("devplayer: %s changed; reloading\n", dataWatch.changedFile().empty()
+                                                             ? "a data file"
+                                                             : dataWatch.changedFile().c_str());
+        reload();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -320,6 +399,7 @@ intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, 
 }
 
 int runDevPlayer() {
+    looseFolder = devOptions.looseFolder;
     locateData(DataChoices{true, installedDataFolders()});
     applyDevSettings();
     return startDevPlayer();
@@ -329,6 +409,7 @@ int startDevPlayer() {
     auto* app = new DevApplication;
     app->startAt = devOptions.startAt;
     app->timeline.selection = devOptions.rows;
+    app->watchData = devOptions.watch;
     app->createMainWindow(&devWindowProc);
     return runMessageLoop(app);
 }

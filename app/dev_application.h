@@ -7,8 +7,10 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/application.h"
+#include "app/data_watch.h"
 
 // The development player's switch for sound [1]: initialise sound and load the music.
 extern int soundEnabled;
@@ -18,15 +20,19 @@ void applyDevSettings();
 
 // What the development player's command line asks for beyond the shared options.
 struct DevOptions {
-    float startAt = 0.0f; // --at SECONDS: the demo time of the first frame
-    RowSelection rows;    // --rows LIST: the schedule rows drawn; every row by default
+    float startAt = 0.0f;           // --at SECONDS: the demo time of the first frame
+    RowSelection rows;              // --rows LIST: the schedule rows drawn; every row by default
+    std::string looseFolder;        // --loose DIR: searched before the archive (an absolute path)
+    bool watch = false;             // --watch: reload when a data file is saved
+    std::vector<std::string> plots; // --plot NAME.env, each time it is given
 
     void reset() { *this = DevOptions{}; }
 };
 extern DevOptions devOptions;
 
 // The development player's options for the shared command-line reader (PlayerProgram):
-// --at SECONDS (0 to the demo's end) and --rows LIST ("15", "4-8,12"), into devOptions.
+// --at SECONDS (0 to the demo's end), --rows LIST ("15", "4-8,12"), --loose DIR (a folder that
+// exists), --watch and --plot NAME (repeatable), into devOptions.
 extern const char* const devOptionUsage;
 extern const char* const devOptionHelp;
 int takeDevOption(int argc, char** argv, int i);
@@ -78,9 +84,13 @@ public:
     // before stays in use, the reason goes to standard error, and the program runs on. Returns
     // whether the new data is in use.
     bool reload();
+    // With --watch: looks at what changed on disk, and reloads once the writes to a data file
+    // have settled (data_watch.h), on this player's counter.
+    void reloadWhenSaved();
 
     // "100.00 s | order 35 | 15 Dust, 16 Woah | playing": demo time `t`, the envelope's order
-    // for it, the drawn rows active at it, and the pause state.
+    // for it, the drawn rows active at it, and the pause state; for reloadNoteSeconds after a
+    // reload also "reloaded", or "reload failed: " and why.
     std::string statusLine(float t) const;
 
     float startAt = 0.0f; // the first frame's demo time
@@ -89,7 +99,17 @@ public:
     int soundOutput = MusicPlayer::outputWaveOut;
     bool reportNextFrame = true;   // the next frame writes its status line to standard error
     std::string lastReloadFailure; // what made the last reload fail; empty after a good one
+    int reloadAttempts = 0;        // reloads tried, by R or by the watch
+
+    bool watchData = false; // --watch: reloadWhenSaved runs every frame
+    DataWatch dataWatch;
+    // What the status line says about the last reload, and until which counter reading.
+    std::string reloadNote;
+    int64_t reloadNoteUntil = 0;
 };
+
+// How long the status line tells of a reload.
+constexpr double reloadNoteSeconds = 4.0;
 
 // The development player's window procedure: the key table's keys, everything else as in the
 // release player.
