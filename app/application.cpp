@@ -208,6 +208,9 @@ void Application::renderFrame(float t) {
     overlay->begin();
     glDisable(GL_DEPTH_TEST);
     overlay->setCursor(0, 0);
+    if (overPicture) {
+        overPicture(t);
+    }
     glColor3f(0.7f, 0.2f, 0.0f);
     glPopMatrix(); // the modelview matrix, which begin() left selected
     glMatrixMode(GL_MODELVIEW);

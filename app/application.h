@@ -99,6 +99,12 @@ public:
     // Called after the parts and the overlay state, just before the buffers are swapped;
     // the offline capture reads the frame here.
     std::function<void()> beforePresent;
+    // Called inside the overlay block with the frame's demo time, after the parts drew: the
+    // overlay's orthographic projection current with an identity modelview matrix, the font
+    // texture bound, texturing and blending on, depth testing off. It must leave that state as
+    // it found it (the next frame's parts start from it). The development player reads its
+    // screenshots and draws its timeline here.
+    std::function<void(float t)> overPicture;
 };
 
 // Start-up steps both players share.

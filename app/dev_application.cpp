@@ -27,6 +27,7 @@
 
 int soundEnabled = 1;
 DevOptions devOptions;
+PictureWriter screenshotWriter = nullptr;
 
 void applyDevSettings() {
     screenWidth = 640;
@@ -75,6 +76,9 @@ const DevKey devKeys[] = {
     {'R', Shift::either, "R",
      "reload the data (tir.val and loose files) and go on at the same time",
      [](DevApplication& a) { a.reload(); }},
+    {sys::VK_F12, Shift::either, "F12",
+     "write the picture (without the timeline) to shot-SSS.sss.png, SSS.sss its demo time",
+     [](DevApplication& a) { a.requestScreenshot(); }},
     {sys::VK_ESCAPE, Shift::either, "Escape", "end the demo",
      [](DevApplication& a) { sys::postMessage(a.window, sys::WM_CLOSE); }},
 };
@@ -197,7 +201,9 @@ int takeDevOption(int argc, char** argv, int i) {
 // ---------------------------------------------------------------------------------------------
 // Start-up
 
-DevApplication::DevApplication() = default; // showSetupDialog is 0: Application loads GL only
+DevApplication::DevApplication() { // showSetupDialog is 0: Application loads GL only
+    overPicture = [this](float t) { drawOverPicture(t); };
+}
 
 void DevApplication::initialise() {
     counterFrequency = sys::performanceFrequency();
@@ -335,8 +341,8 @@ std::string DevApplication::statusLine(float t) const {
     }
     std::string line = head + (rows.empty() ? std::string("no rows") : rows) +
                        (demoClock.paused ? " | paused" : " | playing");
-    if (!reloadNote.empty() && sys::performanceCounter() < reloadNoteUntil) {
-        line += " | " + reloadNote;
+    if (!statusNote.empty() && sys::performanceCounter() < statusNoteUntil) {
+        line += " | " + statusNote;
     }
     return line;
 }
@@ -349,7 +355,7 @@ bool DevApplication::reload() {
     const ReloadResult result = reloadDemoData(timeline);
     if (result.loaded) {
         lastReloadFailure.clear();
-        reloadNote = "reloaded";
+        setStatusNote("reloaded");
         debugPrint("devplayer: reloaded the data: %d parts\n", timeline.count);
     } else {
         lastReloadFailure = result.reason;
@@ -362,16 +368,20 @@ bool DevApplication::reload() {
         if (why.size() > longest) {
             why = why.substr(0, longest - 3) + "...";
         }
-        reloadNote = "reload failed: " + why;
+        setStatusNote("reload failed: " + why);
         debugPrint("devplayer: reload failed; the data loaded before stays in use:\n%s\n",
                    result.reason.c_str());
     }
-    reloadNoteUntil =
-        sys::performanceCounter() +
-        static_cast<int64_t>(reloadNoteSeconds * static_cast<double>(counterFrequency));
-    reportNextFrame = true;
     std::fflush(stderr);
     return result.loaded;
+}
+
+void DevApplication::setStatusNote(const std::string& note) {
+    statusNote = note;
+    statusNoteUntil =
+        sys::performanceCounter() +
+        static_cast<int64_t>(statusNoteSeconds * static_cast<double>(counterFrequency));
+    reportNextFrame = true;
 }
 
 void DevApplication::reloadWhenSaved() {
@@ -380,6 +390,53 @@ void DevApplication::reloadWhenSaved() {
                                                              ? "a data file"
                                                              : dataWatch.changedFile().c_str());
         reload();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Over the picture
+
+void DevApplication::drawOverPicture(float t) {
+    if (screenshotPending) {
+        screenshotPending = false;
+        writeScreenshot(t);
+    }
+}
+
+void DevApplication::writeScreenshot(float t) {
+    // The picture is the viewport: all of the window, or the fitted 4:3 rectangle of desktop
+    // full screen. Rows come bottom up from GL and go top down into the file.
+    GLint view[4] = {0, 0, screenWidth, screenHeight};
+    glGetIntegerv(GL_VIEWPORT, view);
+    const int width = view[2], height = view[3];
+    const size_t stride = static_cast<size_t>(width) * 3;
+    std::vector<unsigned char> rows(stride * static_cast<size_t>(height));
+    GLint packAlignment = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(view[0], view[1], width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, packAlignment);
+    std::vector<unsigned char> picture(rows.size());
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(&picture[static_cast<size_t>(y) * stride],
+                    &rows[static_cast<size_t>(height - 1 - y) * stride], stride);
+    }
+
+    char name[32];
+    std::snprintf(name, sizeof name, "shot-%07.3f.png", static_cast<double>(t));
+    std::error_code ec;
+    const std::filesystem::path path = std::filesystem::absolute(name, ec);
+    const std::string where = ec ? std::string(name) : path.string();
+    if (!screenshotWriter) {
+        setStatusNote("no screenshots here");
+        debugPrint("devplayer: this player writes no screenshots\n");
+    } else if (screenshotWriter(where, width, height, 3, picture, false)) {
+        lastScreenshot = where;
+        setStatusNote(std::string("screenshot ") + name);
+        debugPrint("devplayer: screenshot %s (%d x %d)\n", where.c_str(), width, height);
+    } else {
+        setStatusNote(std::string("screenshot failed: cannot write ") + name);
+        debugPrint("devplayer: cannot write the screenshot %s\n", where.c_str());
     }
 }
 

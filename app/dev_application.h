@@ -84,13 +84,16 @@ public:
     // before stays in use, the reason goes to standard error, and the program runs on. Returns
     // whether the new data is in use.
     bool reload();
+    // F12: the next frame's picture, as the parts drew it (without the timeline), goes to
+    // "shot-SSS.sss.png" (its demo time) in the working directory, through screenshotWriter.
+    void requestScreenshot() { screenshotPending = true; }
     // With --watch: looks at what changed on disk, and reloads once the writes to a data file
     // have settled (data_watch.h), on this player's counter.
     void reloadWhenSaved();
 
     // "100.00 s | order 35 | 15 Dust, 16 Woah | playing": demo time `t`, the envelope's order
-    // for it, the drawn rows active at it, and the pause state; for reloadNoteSeconds after a
-    // reload also "reloaded", or "reload failed: " and why.
+    // for it, the drawn rows active at it, and the pause state; for statusNoteSeconds after a
+    // reload also "reloaded", or "reload failed: " and why, and after a screenshot its file.
     std::string statusLine(float t) const;
 
     float startAt = 0.0f; // the first frame's demo time
@@ -103,13 +106,30 @@ public:
 
     bool watchData = false; // --watch: reloadWhenSaved runs every frame
     DataWatch dataWatch;
-    // What the status line says about the last reload, and until which counter reading.
-    std::string reloadNote;
-    int64_t reloadNoteUntil = 0;
+    bool screenshotPending = false;
+    std::string lastScreenshot; // the path of the last screenshot written
+    // What the status line says about the last reload or screenshot, and until which counter
+    // reading.
+    std::string statusNote;
+    int64_t statusNoteUntil = 0;
+
+private:
+    // The frame's work inside the overlay block (Application::overPicture).
+    void drawOverPicture(float t);
+    void writeScreenshot(float t);
+    void setStatusNote(const std::string& note);
 };
 
-// How long the status line tells of a reload.
-constexpr double reloadNoteSeconds = 4.0;
+// How long the status line tells of a reload or a screenshot.
+constexpr double statusNoteSeconds = 4.0;
+
+// Writes a picture of `channels`-byte pixels, rows top to bottom, as a PNG file; false (the
+// reason on standard error) when it cannot. The native player's entry point hands it capture's
+// PNG writer (resources/png_writer.h); a web page has none and writes no files a person could
+// open, so there F12 says that screenshots are not written.
+using PictureWriter = bool (*)(const std::string& path, int width, int height, int channels,
+                               const std::vector<unsigned char>& pixels, bool fast);
+extern PictureWriter screenshotWriter;
 
 // The development player's window procedure: the key table's keys, everything else as in the
 // release player.

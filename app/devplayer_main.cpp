@@ -1,6 +1,7 @@
 // devplayer_main.cpp - the development player's entry point.
 #include "app/command_line.h"
 #include "app/dev_application.h"
+#include "resources/png_writer.h"
 
 int main(int argc, char** argv) {
     PlayerProgram program{
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
         return code;
     }
     requireDisplay();
+    screenshotWriter = &writePng;
     return runDevPlayer();
 }

@@ -152,11 +152,14 @@ struct DevFolderFixture : DevPlayerFixture {
     }
 
     // Starts the player as runDevPlayer does, up to its message loop, with devOptions as the
-    // test set them: the test runs the frames. With sound, the music plays offline.
-    void start(bool sound) {
+    // test set them: the test runs the frames. With sound, the music plays offline. In a window
+    // of 640 x 480 unless `fullScreen`: the headless driver's screen is larger, and its full
+    // screen shows the picture scaled up to fit.
+    void start(bool sound, bool fullScreen = false) {
         audio.emplace("SDL_AUDIODRIVER", sound ? "dummy" : "no-such-driver");
         looseFolder = devOptions.looseFolder;
         applyDevSettings();
+        fullscreen = fullScreen ? 1 : 0;
         app = new DevApplication;
         if (sound) {
             app->soundOutput = offlineOutput;

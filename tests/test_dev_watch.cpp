@@ -239,7 +239,7 @@ TEST_F(DevWatchTest, SavedLooseFilesShowWithinHalfASecondAndDamagedOnesKeepThePi
     EXPECT_EQ(playUntil(1.0, never), -1.0f);
     EXPECT_EQ(app->reloadAttempts, 2);
     EXPECT_NE(std::string(sys::windowTitle(app->window)).find("reload failed"), std::string::npos)
-        << "the note stays " << reloadNoteSeconds << " s";
+        << "the note stays " << statusNoteSeconds << " s";
 
     // Repaired: the archive's own envelopes again, and the pictures with them.
     fs::remove(loose + "mystified.env");

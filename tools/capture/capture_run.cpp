@@ -38,7 +38,7 @@
 #include "tools/capture/progress.h"
 #include "tools/common/headless_player.h"
 #include "tools/common/offscreen_gl.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 #include "app/row_list.h"
 #include "tools/common/timeline_rows.h"
 
