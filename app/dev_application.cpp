@@ -76,6 +76,9 @@ const DevKey devKeys[] = {
     {'R', Shift::either, "R",
      "reload the data (tir.val and loose files) and go on at the same time",
      [](DevApplication& a) { a.reload(); }},
+    {sys::VK_TAB, Shift::either, "Tab",
+     "show or hide the timeline: rows, orders, cursor, frame times; click or drag on it to seek",
+     [](DevApplication& a) { a.toggleTimeline(); }},
     {sys::VK_F12, Shift::either, "F12",
      "write the picture (without the timeline) to shot-SSS.sss.png, SSS.sss its demo time",
      [](DevApplication& a) { a.requestScreenshot(); }},
@@ -253,6 +256,12 @@ void DevApplication::startMusic() {
 }
 
 void DevApplication::frame() {
+    const int64_t now = sys::performanceCounter();
+    if (lastFrameAt >= 0 && now >= lastFrameAt) {
+        frameTimes.add(static_cast<double>(now - lastFrameAt) /
+                       static_cast<double>(counterFrequency));
+    }
+    lastFrameAt = now;
     reloadWhenSaved();
     const float t = advanceClock();
     const std::string status = statusLine(t);
@@ -401,6 +410,63 @@ void DevApplication::drawOverPicture(float t) {
         screenshotPending = false;
         writeScreenshot(t);
     }
+    if (timelineShown && overlay) {
+        TimelineFrame f;
+        f.timeline = &timeline;
+        f.time = t;
+        f.orders = demoClock.syncEnvelope;
+        f.status = timelineStatus(t);
+        f.frames = &frameTimes;
+        drawTimeline(*overlay, layout(), f);
+    }
+}
+
+TimelineLayout DevApplication::layout() const {
+    return timelineLayout(static_cast<float>(screenWidth), static_cast<float>(screenHeight),
+                          scheduleRowCount, false, demoLength);
+}
+
+std::string DevApplication::timelineStatus(float t) const {
+    char line[64];
+    std::snprintf(line, sizeof line, "%.2f s | order %d | %s", static_cast<double>(t),
+                  demoClock.syncEnvelope ? demoClock.orderAt(t) : 0,
+                  demoClock.paused ? "paused" : "playing");
+    std::string status = line;
+    if (!statusNote.empty() && sys::performanceCounter() < statusNoteUntil) {
+        status += " | " + statusNote;
+    }
+    return status;
+}
+
+void DevApplication::toggleTimeline() {
+    timelineShown = !timelineShown;
+    scrubbing = false;
+    sys::showCursor(timelineShown);
+}
+
+void DevApplication::mouseDown(int x, int y) {
+    const TimelineLayout l = layout();
+    if (!timelineShown || !l.seeksAt(x, y)) {
+        return;
+    }
+    scrubbing = true;
+    seekTo(l.timeAt(x));
+}
+
+void DevApplication::mouseMove(int x, int y, bool held) {
+    if (!timelineShown || !scrubbing || !held) {
+        scrubbing = scrubbing && held;
+        return;
+    }
+    // Playing, the music would be sent to a new place at every move: scrubbing is for a paused
+    // demo, and a click while playing seeks once.
+    if (demoClock.paused) {
+        seekTo(layout().timeAt(x));
+    }
+}
+
+void DevApplication::mouseUp() {
+    scrubbing = false;
 }
 
 void DevApplication::writeScreenshot(float t) {
@@ -443,6 +509,21 @@ void DevApplication::writeScreenshot(float t) {
 // ---------------------------------------------------------------------------------------------
 
 intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    if (message == sys::WM_LBUTTONDOWN || message == sys::WM_MOUSEMOVE ||
+        message == sys::WM_LBUTTONUP) {
+        auto* app = static_cast<DevApplication*>(sys::windowUserData(window));
+        const int x = sys::mouseX(lParam), y = sys::mouseY(lParam);
+        if (message == sys::WM_LBUTTONDOWN) {
+            app->mouseDown(x, y);
+        } else if (message == sys::WM_MOUSEMOVE) {
+            app->mouseMove(x, y, (wParam & sys::mouseLeftHeld) != 0);
+        } else {
+            // Where a click or a drag took the demo goes to standard error once it ends.
+            app->reportNextFrame |= app->scrubbing;
+            app->mouseUp();
+        }
+        return 0;
+    }
     if (message == sys::WM_KEYDOWN) {
         if (const DevKey* key =
                 findDevKey(static_cast<unsigned>(wParam), (lParam & sys::keyFlagShift) != 0)) {

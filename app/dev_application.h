@@ -11,6 +11,7 @@
 
 #include "app/application.h"
 #include "app/data_watch.h"
+#include "app/timeline_overlay.h"
 
 // The development player's switch for sound [1]: initialise sound and load the music.
 extern int soundEnabled;
@@ -84,6 +85,18 @@ public:
     // before stays in use, the reason goes to standard error, and the program runs on. Returns
     // whether the new data is in use.
     bool reload();
+    // Tab: shows or hides the timeline over the bottom of the picture, and the mouse pointer
+    // with it (a click on the timeline seeks there; a drag scrubs while paused).
+    void toggleTimeline();
+    // The mouse on the timeline, at picture point (x, y): the button going down there seeks;
+    // moving with it held scrubs while paused; nothing while the timeline is hidden.
+    void mouseDown(int x, int y);
+    void mouseMove(int x, int y, bool held);
+    void mouseUp();
+    // The timeline's layout for this picture (with the plot band when there are plots).
+    TimelineLayout layout() const;
+    // The timeline strip's status: "100.00 s | order 35 | playing" and any status note.
+    std::string timelineStatus(float t) const;
     // F12: the next frame's picture, as the parts drew it (without the timeline), goes to
     // "shot-SSS.sss.png" (its demo time) in the working directory, through screenshotWriter.
     void requestScreenshot() { screenshotPending = true; }
@@ -106,6 +119,10 @@ public:
 
     bool watchData = false; // --watch: reloadWhenSaved runs every frame
     DataWatch dataWatch;
+    bool timelineShown = false;
+    bool scrubbing = false;   // the button went down on the timeline and is held
+    FrameTimes frameTimes;    // the times between the last frames, on the counter
+    int64_t lastFrameAt = -1; // the counter at the previous frame
     bool screenshotPending = false;
     std::string lastScreenshot; // the path of the last screenshot written
     // What the status line says about the last reload or screenshot, and until which counter

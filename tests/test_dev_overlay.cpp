@@ -1,12 +1,20 @@
 // test_dev_overlay.cpp - what the development player draws over the picture and takes from it,
-// headless on the virtual counter: F12's screenshots against the capture program's stills.
+// headless on the virtual counter: the timeline (Tab) hidden and shown, its cursor, its rows'
+// colours, seeking with the mouse through the platform's messages, its frame times; and F12's
+// screenshots against the capture program's stills.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <functional>
 
 #include "capture_test_support.h"
 #include "dev_player_test_support.h"
 #include "resources/png_writer.h"
+#include "timeline/part.h"
+
+#include <SDL.h>
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -28,6 +36,7 @@ TEST_F(DevScreenshotTest, F12WritesWhatCaptureDrawsAtThatTime) {
     start(false);
     app->frame();
     press(sys::VK_SPACE);
+    press(sys::VK_TAB); // the timeline is shown, and stays out of the shots
     const float times[] = {11.0f, 40.0f, 80.0f};
     for (float t : times) {
         app->seekTo(t);
@@ -96,6 +105,292 @@ TEST_F(DevScreenshotTest, FullScreenShotsAreThePictureAsShown) {
     EXPECT_EQ(h, view[3]);
     EXPECT_EQ(w * 3, h * 4);
     EXPECT_GT(meanLevel(shot), 2.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The timeline
+
+struct DevTimelineOverlayTest : DevFolderFixture {
+    // The colour at picture pixel (x, y) of the last frame read.
+    const unsigned char* at(int x, int y) const { return &pixels[(y * 640 + x) * 3]; }
+    // The columns of row y whose pixel is the cursor's colour.
+    std::vector<int> cursorColumns(int y) const {
+        std::vector<int> columns;
+        for (int x = 0; x < 640; ++x) {
+            const unsigned char* p = at(x, y);
+            if (p[0] > 240 && p[1] > 35 && p[1] < 70 && p[2] > 35 && p[2] < 70) {
+                columns.push_back(x);
+            }
+        }
+        return columns;
+    }
+    // The mean luminance of a row's bar.
+    double barLevel(int row, const Part* part) const {
+        const TimelineLayout l = app->layout();
+        const int x0 = static_cast<int>(l.xOf(part->start)) + 1;
+        const int x1 = static_cast<int>(l.xOf(part->end)) - 1;
+        const int y0 = static_cast<int>(l.rowTop(row));
+        double sum = 0;
+        int n = 0;
+        for (int y = y0; y < y0 + static_cast<int>(l.barHeight); ++y) {
+            for (int x = x0; x < x1; ++x) {
+                const unsigned char* p = at(x, y);
+                sum += 0.3 * p[0] + 0.59 * p[1] + 0.11 * p[2];
+                ++n;
+            }
+        }
+        return n ? sum / n : 0.0;
+    }
+};
+
+// Hidden, the timeline leaves no trace: a frame is byte for byte the frame drawn without the
+// development player's drawing over the picture at all, also after it was shown. Shown, it
+// covers the bottom of the picture only, and the frames after it start from the state they
+// would have had without it.
+TEST_F(DevTimelineOverlayTest, HiddenLeavesNoTraceAndShownCoversOnlyTheBottom) {
+    devOptions.startAt = 40.0f;
+    start(false);
+    app->frame();
+    press(sys::VK_SPACE);
+    const std::function<void(float)> feature = app->overPicture;
+    app->overPicture = nullptr;
+    frameAt();
+    const std::vector<unsigned char> without = frameAt();
+    app->overPicture = feature;
+    EXPECT_EQ(frameAt(), without) << "hidden";
+
+    press(sys::VK_TAB);
+    const std::vector<unsigned char> shown = frameAt();
+    const std::vector<unsigned char> shownAgain = frameAt();
+    const int top = static_cast<int>(app->layout().top);
+    ASSERT_GT(top, 200);
+    const size_t above = static_cast<size_t>(top) * 640 * 3;
+    EXPECT_TRUE(std::equal(shown.begin(), shown.begin() + above, without.begin()));
+    EXPECT_TRUE(std::equal(shownAgain.begin(), shownAgain.begin() + above, without.begin()));
+    EXPECT_GT(comparePictures(std::vector<unsigned char>(shown.begin() + above, shown.end()),
+                              std::vector<unsigned char>(without.begin() + above, without.end()))
+                  .changed,
+              640 * 20);
+
+    press(sys::VK_TAB);
+    EXPECT_EQ(frameAt(), without) << "hidden again";
+}
+
+// The cursor's column is the axis column of the demo time, and moves right by the axis's
+// pixels per second (624 pixels for 186.5 s) as the demo time moves, paused or playing.
+TEST_F(DevTimelineOverlayTest, TheCursorMovesByThePixelsPerSecondOfTheAxis) {
+    devOptions.startAt = 50.0f;
+    start(false);
+    app->frame();
+    press(sys::VK_TAB);
+    const TimelineLayout l = app->layout();
+    const double pixelsPerSecond = (l.right - l.left) / demoLength;
+    EXPECT_NEAR(pixelsPerSecond, 624.0 / 186.5, 1e-6);
+    const int y = static_cast<int>(l.top) + 2; // the margin above the rows: only the cursor
+    frameAt();
+    const std::vector<int> at50 = cursorColumns(y);
+    ASSERT_EQ(at50.size(), 1u);
+    EXPECT_EQ(at50[0], static_cast<int>(std::floor(l.xOf(50.0f))));
+    for (double seconds : {1.0, 10.0, 35.5}) {
+        const float before = timeNow();
+        const int from = cursorColumns(y).at(0);
+        advance(seconds);
+        frameAt();
+        const std::vector<int> now = cursorColumns(y);
+        ASSERT_EQ(now.size(), 1u);
+        EXPECT_NEAR(now[0] - from, seconds * pixelsPerSecond, 1.0) << "after " << seconds << " s";
+        EXPECT_EQ(now[0],
+                  static_cast<int>(std::floor(l.xOf(before + static_cast<float>(seconds)))));
+    }
+    press(sys::VK_SPACE);
+    app->seekTo(0.0f);
+    frameAt();
+    EXPECT_EQ(cursorColumns(y), std::vector<int>{static_cast<int>(l.left)});
+    app->seekTo(demoLength);
+    frameAt();
+    EXPECT_EQ(cursorColumns(y), std::vector<int>{static_cast<int>(l.right)});
+}
+
+// At 80 s with --rows 1-15: the dust layers (row 15) are drawn and active, the layered scene
+// (row 16) is active but muted, the opening scene (row 1) drawn but idle. Lit bars are the
+// brightest, muted ones the dimmest.
+TEST_F(DevTimelineOverlayTest, MutedRowsAreDimmerThanActiveAndIdleOnes) {
+    devOptions.startAt = 80.0f;
+    devOptions.rows = rowsOf("1-15");
+    start(false);
+    app->frame();
+    press(sys::VK_TAB);
+    frameAt();
+    Part* const* parts = app->timeline.items;
+    ASSERT_TRUE(80.0f >= parts[14]->start && 80.0f <= parts[14]->end);
+    ASSERT_TRUE(80.0f >= parts[15]->start && 80.0f <= parts[15]->end);
+    ASSERT_FALSE(80.0f >= parts[0]->start && 80.0f <= parts[0]->end);
+    const double active = barLevel(15, parts[14]);
+    const double muted = barLevel(16, parts[15]);
+    const double idle = barLevel(1, parts[0]);
+    EXPECT_GT(active, idle + 40.0);
+    EXPECT_GT(idle, muted + 25.0);
+    EXPECT_LT(muted, 60.0);
+}
+
+// The mouse through the window's queue, as the platform delivers it: a click at 75 % of the
+// axis seeks to 139.9 s within one pixel's worth of time, paused or playing; a drag scrubs
+// while paused and does nothing more while playing; a click off the timeline, or with the
+// timeline hidden, does nothing.
+TEST_F(DevTimelineOverlayTest, AClickSeeksAndADragScrubsWhilePaused) {
+    devOptions.startAt = 10.0f;
+    start(false);
+    app->frame();
+    const TimelineLayout l = app->layout();
+    const double pixel = demoLength / (l.right - l.left);
+    const int rowY = static_cast<int>(l.rowTop(5)) + 3;
+    const int at75 = static_cast<int>(l.left + 0.75f * (l.right - l.left));
+    auto xAt = [&](double share) { return static_cast<int>(l.left + share * (l.right - l.left)); };
+
+    mouse(sys::WM_LBUTTONDOWN, at75, rowY, true); // hidden: nothing
+    mouse(sys::WM_LBUTTONUP, at75, rowY, false);
+    EXPECT_FLOAT_EQ(timeNow(), 10.0f);
+
+    press(sys::VK_TAB);
+    mouse(sys::WM_LBUTTONDOWN, at75, static_cast<int>(l.top) - 10, true); // above it
+    mouse(sys::WM_LBUTTONUP, at75, static_cast<int>(l.top) - 10, false);
+    EXPECT_FLOAT_EQ(timeNow(), 10.0f);
+
+    mouse(sys::WM_LBUTTONDOWN, at75, rowY, true);
+    EXPECT_NEAR(timeNow(), 139.9, pixel);
+    EXPECT_NEAR(timeNow(), 0.75 * demoLength, pixel);
+    // Playing: moving with the button held does not drag the music along.
+    mouse(sys::WM_MOUSEMOVE, xAt(0.5), rowY, true);
+    EXPECT_NEAR(timeNow(), 139.9, pixel);
+    mouse(sys::WM_LBUTTONUP, xAt(0.5), rowY, false);
+    advance(0.5);
+    app->frame();
+    EXPECT_NEAR(demoTime, 139.9 + 0.5, pixel);
+
+    // Paused: a drag scrubs, over the end of the axis too; once released, moves do nothing.
+    press(sys::VK_SPACE);
+    mouse(sys::WM_LBUTTONDOWN, xAt(0.25), static_cast<int>(l.axisY), true);
+    EXPECT_NEAR(timeNow(), 0.25 * demoLength, pixel);
+    for (double share : {0.3, 0.5, 0.9}) {
+        mouse(sys::WM_MOUSEMOVE, xAt(share), rowY, true);
+        EXPECT_NEAR(timeNow(), share * demoLength, pixel) << share;
+    }
+    mouse(sys::WM_MOUSEMOVE, static_cast<int>(l.right) + 40, 10, true);
+    EXPECT_FLOAT_EQ(timeNow(), demoLength);
+    mouse(sys::WM_MOUSEMOVE, -30, 10, true);
+    EXPECT_FLOAT_EQ(timeNow(), 0.0f);
+    mouse(sys::WM_LBUTTONUP, xAt(0.4), rowY, false);
+    mouse(sys::WM_MOUSEMOVE, xAt(0.6), rowY, true); // held again, but the drag began nowhere
+    EXPECT_FLOAT_EQ(timeNow(), 0.0f);
+    advance(1.0);
+    app->frame();
+    EXPECT_FLOAT_EQ(demoTime, 0.0f);
+}
+
+// The frame times the graph shows: the last 120 frames' counter intervals, and the frame rate
+// over them.
+TEST(DevFrameTimes, TheLastHundredAndTwentyFramesAndTheirRate) {
+    FrameTimes frames;
+    EXPECT_EQ(frames.count(), 0);
+    EXPECT_EQ(frames.framesPerSecond(), 0.0);
+    for (int i = 0; i < 100; ++i) {
+        frames.add(0.05);
+    }
+    EXPECT_EQ(frames.count(), 100);
+    EXPECT_NEAR(frames.framesPerSecond(), 20.0, 1e-9);
+    for (int i = 0; i < 120; ++i) {
+        frames.add(i < 60 ? 1.0 / 60 : 1.0 / 30);
+    }
+    EXPECT_EQ(frames.count(), 120);
+    EXPECT_DOUBLE_EQ(frames.at(0), 1.0 / 60);
+    EXPECT_DOUBLE_EQ(frames.at(119), 1.0 / 30);
+    EXPECT_NEAR(frames.framesPerSecond(), 40.0, 1e-9); // 120 frames in 3 s
+}
+
+// The player's frames feed the graph from the counter: a frame that took longer shows in it.
+TEST_F(DevTimelineOverlayTest, FramesAreTimedOnTheCounter) {
+    start(false);
+    app->frame();
+    for (int i = 0; i < 130; ++i) {
+        advance(i == 129 ? 0.1 : 0.02);
+        app->frame();
+    }
+    ASSERT_EQ(app->frameTimes.count(), FrameTimes::capacity);
+    EXPECT_NEAR(app->frameTimes.at(118), 0.02, 1e-9);
+    EXPECT_NEAR(app->frameTimes.at(119), 0.1, 1e-9);
+    EXPECT_NEAR(app->frameTimes.framesPerSecond(), 120.0 / (119 * 0.02 + 0.1), 1e-6);
+}
+
+// The platform turns SDL's mouse events into the window's mouse messages in the picture's own
+// pixels, with the button's state, and brings Tab and F12 as their virtual keys.
+TEST(DevPlayerKeys, SdlMouseEventsAndTheNewKeysArriveAsWindowMessages) {
+    OffscreenGl gl;
+    std::string error;
+    ASSERT_TRUE(gl.open(64, 48, error)) << error;
+    SDL_Window* native = SDL_GL_GetCurrentWindow();
+    ASSERT_NE(native, nullptr);
+    sys::Message m;
+    while (sys::peekMessage(m)) {
+    }
+    auto push = [&](SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1); };
+    SDL_Event down{};
+    down.type = SDL_MOUSEBUTTONDOWN;
+    down.button.windowID = SDL_GetWindowID(native);
+    down.button.button = SDL_BUTTON_LEFT;
+    down.button.x = 48;
+    down.button.y = 12;
+    push(down);
+    SDL_Event right = down;
+    right.button.button = SDL_BUTTON_RIGHT;
+    push(right);
+    // Three moves before anyone looks: only the last one is kept.
+    for (int x : {10, 20, 30}) {
+        SDL_Event move{};
+        move.type = SDL_MOUSEMOTION;
+        move.motion.windowID = SDL_GetWindowID(native);
+        move.motion.state = SDL_BUTTON_LMASK;
+        move.motion.x = x;
+        move.motion.y = 40;
+        push(move);
+    }
+    SDL_Event up = down;
+    up.type = SDL_MOUSEBUTTONUP;
+    up.button.x = 63;
+    up.button.y = 47;
+    push(up);
+    for (SDL_Keycode key : {SDLK_TAB, SDLK_F12}) {
+        SDL_Event k{};
+        k.type = SDL_KEYDOWN;
+        k.key.windowID = SDL_GetWindowID(native);
+        k.key.keysym.sym = key;
+        push(k);
+    }
+    std::vector<sys::Message> got;
+    while (sys::peekMessage(m)) {
+        if (m.message != sys::WM_PAINT) {
+            got.push_back(m);
+        }
+    }
+    ASSERT_EQ(got.size(), 5u);
+    EXPECT_EQ(got[0].message, sys::WM_LBUTTONDOWN);
+    EXPECT_EQ(got[0].wParam, sys::mouseLeftHeld);
+    EXPECT_EQ(sys::mouseX(got[0].lParam), 48);
+    EXPECT_EQ(sys::mouseY(got[0].lParam), 12);
+    EXPECT_EQ(got[1].message, sys::WM_MOUSEMOVE);
+    EXPECT_EQ(got[1].wParam, sys::mouseLeftHeld);
+    EXPECT_EQ(sys::mouseX(got[1].lParam), 30);
+    EXPECT_EQ(sys::mouseY(got[1].lParam), 40);
+    EXPECT_EQ(got[2].message, sys::WM_LBUTTONUP);
+    EXPECT_EQ(got[2].wParam, 0u);
+    EXPECT_EQ(sys::mouseX(got[2].lParam), 63);
+    EXPECT_EQ(sys::mouseY(got[2].lParam), 47);
+    EXPECT_EQ(got[3].message, sys::WM_KEYDOWN);
+    EXPECT_EQ(got[3].wParam, sys::VK_TAB);
+    EXPECT_EQ(got[4].wParam, sys::VK_F12);
+    // Points off the picture keep their sign.
+    EXPECT_EQ(sys::mouseX(sys::mousePosition(-30, -2)), -30);
+    EXPECT_EQ(sys::mouseY(sys::mousePosition(-30, -2)), -2);
+    gl.close();
 }
 
 } // namespace
