@@ -222,6 +222,7 @@ void DevApplication::initialise() {
     buildSchedule(timeline, scheduleReady);
     applyStartState();
     overlay = new TextOverlay(builtinFont, 16, 1234, 640, 120);
+    loadPlots();
     if (watchData) {
         std::string reason;
         const bool watching = dataWatch.start(searchPath, reason);
@@ -364,6 +365,7 @@ bool DevApplication::reload() {
     const ReloadResult result = reloadDemoData(timeline);
     if (result.loaded) {
         lastReloadFailure.clear();
+        loadPlots(); // the envelopes as the new data has them
         setStatusNote("reloaded");
         debugPrint("devplayer: reloaded the data: %d parts\n", timeline.count);
     } else {
@@ -410,20 +412,40 @@ void DevApplication::drawOverPicture(float t) {
         screenshotPending = false;
         writeScreenshot(t);
     }
-    if (timelineShown && overlay) {
-        TimelineFrame f;
-        f.timeline = &timeline;
-        f.time = t;
-        f.orders = demoClock.syncEnvelope;
-        f.status = timelineStatus(t);
-        f.frames = &frameTimes;
-        drawTimeline(*overlay, layout(), f);
+    if (timelineShown) {
+        drawTimelineAt(t);
     }
+}
+
+void DevApplication::drawTimelineAt(float t) {
+    if (!overlay) {
+        return;
+    }
+    TimelineFrame f;
+    f.timeline = &timeline;
+    f.time = t;
+    f.orders = demoClock.syncEnvelope;
+    f.status = timelineStatus(t);
+    f.frames = &frameTimes;
+    f.plots = &plotted;
+    f.plotsRead = plotsRead;
+    timelineView.draw(layout(), f);
 }
 
 TimelineLayout DevApplication::layout() const {
     return timelineLayout(static_cast<float>(screenWidth), static_cast<float>(screenHeight),
-                          scheduleRowCount, false, demoLength);
+                          scheduleRowCount, !plots.empty(), demoLength);
+}
+
+void DevApplication::loadPlots() {
+    ++plotsRead;
+    plotted.clear();
+    for (const std::string& name : plots) {
+        plotted.push_back(loadPlot(name, layout()));
+        if (!plotted.back().problem.empty()) {
+            debugPrint("devplayer: --plot %s: %s\n", name.c_str(), plotted.back().problem.c_str());
+        }
+    }
 }
 
 std::string DevApplication::timelineStatus(float t) const {
@@ -548,6 +570,7 @@ int startDevPlayer() {
     app->startAt = devOptions.startAt;
     app->timeline.selection = devOptions.rows;
     app->watchData = devOptions.watch;
+    app->plots = devOptions.plots;
     app->createMainWindow(&devWindowProc);
     return runMessageLoop(app);
 }

@@ -94,7 +94,11 @@ public:
     void mouseMove(int x, int y, bool held);
     void mouseUp();
     // The timeline's layout for this picture (with the plot band when there are plots).
+    // Envelopes given with --plot are drawn over its axis.
     TimelineLayout layout() const;
+    // Draws the timeline for demo time `t` in the overlay block's state, as a frame with the
+    // timeline shown does over its picture.
+    void drawTimelineAt(float t);
     // The timeline strip's status: "100.00 s | order 35 | playing" and any status note.
     std::string timelineStatus(float t) const;
     // F12: the next frame's picture, as the parts drew it (without the timeline), goes to
@@ -119,6 +123,10 @@ public:
 
     bool watchData = false; // --watch: reloadWhenSaved runs every frame
     DataWatch dataWatch;
+    std::vector<std::string> plots; // --plot: the envelopes the timeline draws, by name
+    std::vector<Plot> plotted;      // read at start-up and again after every good reload
+    int plotsRead = 0;              // how often `plotted` was read
+    TimelineView timelineView;
     bool timelineShown = false;
     bool scrubbing = false;   // the button went down on the timeline and is held
     FrameTimes frameTimes;    // the times between the last frames, on the counter
@@ -129,6 +137,9 @@ public:
     // reading.
     std::string statusNote;
     int64_t statusNoteUntil = 0;
+
+    // Reads every envelope of `plots` through the search path in use.
+    void loadPlots();
 
 private:
     // The frame's work inside the overlay block (Application::overPicture).

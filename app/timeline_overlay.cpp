@@ -1,15 +1,16 @@
-// timeline_overlay.cpp - the timeline's layout, its frame times and plots, and its drawing: one
-// batch of textured quads from the overlay's font texture between a state guard's save and
-// restore.
+// timeline_overlay.cpp - the timeline's layout, its frame times and plots, its picture drawn on
+// the CPU, and the few quads that put it over the demo's picture between a state guard's save
+// and restore.
 #include "app/timeline_overlay.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
 
 #include "gfx/gl_api.h"
-#include "gfx/text_overlay.h"
+#include "gfx/text_overlay.h" // the built-in font
 #include "resources/search_path.h"
 #include "scene/track.h"
 #include "timeline/part.h"
@@ -155,8 +156,248 @@ Plot loadPlot(const std::string& name, const TimelineLayout& layout) {
     return plot;
 }
 
+std::string plotLabel(const Plot& plot, float t) {
+    char label[96];
+    if (!plot.problem.empty()) {
+        std::snprintf(label, sizeof label, "%s: %s", plot.name.c_str(), plot.problem.c_str());
+    } else if (plot.vector) {
+        std::snprintf(label, sizeof label, "%s %.3f %.3f %.3f", plot.name.c_str(),
+                      static_cast<double>(plot.valueAt(0, t)),
+                      static_cast<double>(plot.valueAt(1, t)),
+                      static_cast<double>(plot.valueAt(2, t)));
+    } else {
+        std::snprintf(label, sizeof label, "%s %.3f", plot.name.c_str(),
+                      static_cast<double>(plot.valueAt(0, t)));
+    }
+    return label;
+}
+
 // ---------------------------------------------------------------------------------------------
-// Drawing
+// The canvas
+
+void TimelineCanvas::resize(int w, int h) {
+    width = w;
+    height = h;
+    pixels.assign(static_cast<size_t>(w * h), Rgba{0, 0, 0, 0});
+}
+
+void TimelineCanvas::fill(int x0, int y0, int x1, int y1, Rgba colour) {
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, width);
+    y1 = std::min(y1, height);
+    for (int y = y0; y < y1; ++y) {
+        std::fill(pixels.begin() + y * width + x0, pixels.begin() + y * width + x1, colour);
+    }
+}
+
+void TimelineCanvas::text(int x, int y, const char* s, Rgba colour, bool small) {
+    const int rows = small ? 8 : 16;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(s); *c; ++c, x += 8) {
+        const unsigned char* glyph = builtinFont + *c * 16;
+        for (int row = 0; row < rows; ++row) {
+            const int py = y + row;
+            if (py < 0 || py >= height) {
+                continue;
+            }
+            const unsigned bits = small ? glyph[2 * row] | glyph[2 * row + 1] : glyph[row];
+            for (int bit = 0; bit < 8; ++bit) {
+                const int px = x + bit;
+                if ((bits & (0x80u >> bit)) && px >= 0 && px < width) {
+                    pixels[static_cast<size_t>(py * width + px)] = colour;
+                }
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The timeline's picture
+
+namespace {
+
+// The texture: the panel from its top left, the plots' values to its right, and a white cell
+// in the last corner that the cursor's quad samples.
+constexpr int textureWidth = 1024, textureHeight = 512;
+constexpr int valuesX = 640, valuesWidth = textureWidth - valuesX, valuesHeight = 48;
+constexpr int whiteX = textureWidth - 8, whiteY = textureHeight - 8;
+
+constexpr Rgba backing{0, 0, 0, 150}; // behind everything the panel holds
+constexpr Rgba white{255, 255, 255, 255};
+constexpr Rgba axisGrey{191, 191, 199, 255};
+
+int ix(float v) {
+    return static_cast<int>(std::floor(v));
+}
+
+} // namespace
+
+void TimelineView::rebuild(const TimelineLayout& l, const TimelineFrame& f) {
+    ++rebuildCount;
+    const int top = ix(l.top);
+    panel.resize(ix(l.width), ix(l.bottom) - top);
+    spans.clear();
+    auto span = [&](int x0, int y0, int x1, int y1) {
+        panel.fill(x0, y0 - top, x1, y1 - top, backing);
+        spans.push_back(Span{std::max(x0, 0), y0 - top, std::min(x1, panel.width), y1 - top});
+    };
+
+    if (f.plots && !f.plots->empty()) {
+        span(ix(l.left), ix(l.plotTop), ix(l.right), ix(l.plotBottom));
+        int index = 0;
+        for (const Plot& plot : *f.plots) {
+            const Rgba rgb = timelineColours.plots[index++ % 4];
+            if (!plot.problem.empty()) {
+                continue;
+            }
+            // The curve: one column of pixels per sample, reaching to the sample before, so the
+            // line stays unbroken where it is steep. A vector's components in three shades.
+            for (int c = 0; c < plot.components(); ++c) {
+                const float shade = 1.0f - 0.25f * static_cast<float>(c);
+                const Rgba colour{static_cast<unsigned char>(rgb.r * shade),
+                                  static_cast<unsigned char>(rgb.g * shade),
+                                  static_cast<unsigned char>(rgb.b * shade), 255};
+                const std::vector<float>& samples = plot.columns[c];
+                int before = 0;
+                for (size_t i = 0; i < samples.size(); ++i) {
+                    const int y = ix(l.plotY(samples[i], plot.low, plot.high));
+                    const int from = i == 0 ? y : std::min(y, before);
+                    const int to = i == 0 ? y : std::max(y, before);
+                    const int x = plot.firstColumn + static_cast<int>(i);
+                    panel.fill(x, from - top, x + 1, to + 1 - top, colour);
+                    before = y;
+                }
+            }
+            // The keys as dots of 3 x 3 pixels.
+            const int keys = plot.vector ? plot.vector->keyCount : plot.scalar->keyCount;
+            for (int k = 0; k < keys; ++k) {
+                const float t = plot.vector ? plot.vector->keys[k].time : plot.scalar->keys[k].time;
+                if (!(t >= 0.0f && t <= l.length)) {
+                    continue;
+                }
+                const int x = ix(l.xOf(t));
+                for (int c = 0; c < plot.components(); ++c) {
+                    const float v =
+                        plot.vector ? plot.vector->keys[k].value[c] : plot.scalar->keys[k].value;
+                    const int y = ix(l.plotY(v, plot.low, plot.high)) - top;
+                    panel.fill(x - 1, y - 1, x + 2, y + 2, white);
+                }
+            }
+        }
+    }
+
+    if (f.timeline) {
+        const Timeline& timeline = *f.timeline;
+        for (int row = 1; row <= timeline.count; ++row) {
+            const Part* part = timeline.items[row - 1];
+            const bool drawn = timeline.selection.includes(row);
+            const bool active = f.time >= part->start && f.time <= part->end;
+            const int x0 = ix(l.xOf(std::clamp(part->start, 0.0f, l.length)));
+            const int x1 = std::max(x0 + 1, ix(l.xOf(std::clamp(part->end, 0.0f, l.length))));
+            const int y = ix(l.rowTop(row));
+            // The name after the bar where it fits, else before it, else inside it.
+            const std::string label = std::to_string(row) + " " + timeline.rowName(row);
+            const int w = 8 * static_cast<int>(label.size());
+            int nameX = x1 + 3;
+            bool inside = false;
+            if (nameX + w > ix(l.right)) {
+                nameX = x0 - 3 - w;
+                if (nameX < ix(l.left)) {
+                    nameX = x0 + 2;
+                    inside = true;
+                }
+            }
+            span(std::min(x0, nameX) - 1, y, std::max(x1, nameX + w) + 1, y + ix(l.rowPitch));
+            panel.fill(x0, y - top, x1, y + ix(l.barHeight) - top,
+                       !drawn   ? timelineColours.muted
+                       : active ? timelineColours.active
+                                : timelineColours.idle);
+            const Rgba nameColour = inside            ? Rgba{0, 0, 0, 255}
+                                    : drawn && active ? white
+                                                      : Rgba{158, 168, 184, 255};
+            panel.text(nameX, y - top, label.c_str(), nameColour, true);
+        }
+    }
+
+    // The axis, the order ticks across it and their numbers, each number only where it does
+    // not run into the one before.
+    span(0, ix(l.axisY) - 3, panel.width, ix(l.labelTop) + 9);
+    panel.fill(ix(l.left), ix(l.axisY) - top, ix(l.right) + 1, ix(l.axisY) + 1 - top, axisGrey);
+    if (f.orders) {
+        int labelEnd = -1000000;
+        for (int k = 0; k < f.orders->keyCount; ++k) {
+            const float t = f.orders->keys[k].time;
+            if (!(t >= 0.0f && t <= l.length)) {
+                continue;
+            }
+            const int x = ix(l.xOf(t));
+            panel.fill(x, ix(l.axisY) - 3 - top, x + 1, ix(l.axisY) + 4 - top, axisGrey);
+            const std::string number = std::to_string(k);
+            const int w = 8 * static_cast<int>(number.size());
+            const int at = std::min(x - w / 2, ix(l.right) - w);
+            if (at >= labelEnd + 2) {
+                panel.text(at, ix(l.labelTop) - top, number.c_str(), Rgba{217, 217, 153, 255},
+                           true);
+                labelEnd = at + w;
+            }
+        }
+    }
+    span(0, ix(l.statusTop), panel.width, ix(l.bottom));
+}
+
+// The strip at the bottom: the status as far as it fits before the frame rate and the graph of
+// the last frames' times, 33.3 ms (two frames at 60 a second) filling the graph.
+void TimelineView::drawStatus(const TimelineLayout& l, const TimelineFrame& f) {
+    const int top = ix(l.top);
+    const int y0 = ix(l.statusTop) - top;
+    panel.fill(0, y0, panel.width, panel.height, backing);
+    const int graphX = ix(l.right) - FrameTimes::capacity;
+    const int room = (graphX - 80 - ix(l.left)) / 8;
+    const std::string status = f.status.substr(0, static_cast<size_t>(std::max(room, 0)));
+    panel.text(ix(l.left), y0 + 2, status.c_str(), white, false);
+    if (!f.frames) {
+        return;
+    }
+    const int gy0 = y0 + 2, gy1 = panel.height - 2;
+    panel.fill(graphX, gy0, ix(l.right), gy1, Rgba{0, 0, 0, 200});
+    const float full = static_cast<float>(gy1 - gy0);
+    const FrameTimes& frames = *f.frames;
+    for (int i = 0; i < frames.count(); ++i) {
+        const double seconds = frames.at(i);
+        const int h = static_cast<int>(
+            std::clamp(std::ceil(static_cast<float>(seconds / (2.0 / 60.0)) * full), 1.0f, full));
+        const Rgba colour = seconds <= 1.0 / 55.0   ? Rgba{77, 217, 89, 255}
+                            : seconds <= 2.0 / 55.0 ? Rgba{242, 204, 64, 255}
+                                                    : Rgba{255, 77, 64, 255};
+        const int x = graphX + FrameTimes::capacity - frames.count() + i;
+        panel.fill(x, gy1 - h, x + 1, gy1, colour);
+    }
+    char rate[24];
+    std::snprintf(rate, sizeof rate, "%.1f fps", frames.framesPerSecond());
+    panel.text(graphX - 8 * static_cast<int>(std::strlen(rate)) - 6, y0 + 6, rate, white, true);
+}
+
+// One line per plot on a dark box: a swatch of the curve's colour and the envelope's value at
+// the cursor (or its problem), drawn beside the cursor so that the value moves with it.
+int TimelineView::drawPlotValues(const TimelineFrame& f) {
+    int widest = 0;
+    std::vector<std::string> labels;
+    for (const Plot& plot : *f.plots) {
+        labels.push_back(plotLabel(plot, f.time));
+        widest = std::max(widest, 8 * static_cast<int>(labels.back().size()) + 12);
+    }
+    widest = std::min(widest, valuesWidth);
+    values.resize(widest, std::min(1 + 9 * static_cast<int>(labels.size()), valuesHeight));
+    values.fill(0, 0, values.width, values.height, Rgba{0, 0, 0, 190});
+    for (size_t i = 0; i < labels.size() && 1 + 9 * static_cast<int>(i) + 8 <= values.height; ++i) {
+        const int y = 1 + 9 * static_cast<int>(i);
+        const bool drawn = (*f.plots)[i].problem.empty();
+        values.fill(2, y + 1, 8, y + 7,
+                    drawn ? timelineColours.plots[i % 4] : Rgba{255, 115, 102, 255});
+        values.text(11, y, labels[i].c_str(), Rgba{235, 235, 235, 255}, true);
+    }
+    return widest;
+}
 
 namespace {
 
@@ -203,176 +444,98 @@ struct SavedState {
     }
 };
 
-void colour(const float (&rgb)[3], float alpha = 1.0f) {
-    glColor4f(rgb[0], rgb[1], rgb[2], alpha);
+// A quad of texels (tx, ty) .. (tx + w, ty + h) of the texture at picture units (x, y), one
+// texel a unit, anticlockwise on a screen whose y grows downwards.
+void texturedQuad(float x, float y, float w, float h, int tx, int ty) {
+    const float s0 = static_cast<float>(tx) / textureWidth;
+    const float t0 = static_cast<float>(ty) / textureHeight;
+    const float s1 = (static_cast<float>(tx) + w) / textureWidth;
+    const float t1 = (static_cast<float>(ty) + h) / textureHeight;
+    glTexCoord2f(s0, t0);
+    glVertex2f(x, y);
+    glTexCoord2f(s0, t1);
+    glVertex2f(x, y + h);
+    glTexCoord2f(s1, t1);
+    glVertex2f(x + w, y + h);
+    glTexCoord2f(s1, t0);
+    glVertex2f(x + w, y);
 }
 
-// The part's name beside its bar: after it where it fits, else before it, else inside it.
-void emitRowName(const TextOverlay& font, const TimelineLayout& l, float x0, float x1, float y,
-                 const std::string& label, bool lit) {
-    const float w = TextOverlay::textWidth(label.c_str());
-    float x = x1 + 3.0f;
-    bool inside = false;
-    if (x + w > l.right) {
-        x = x0 - 3.0f - w;
-        if (x < l.left) {
-            x = x0 + 2.0f;
-            inside = true;
-        }
-    }
-    if (inside) {
-        glColor4f(0.0f, 0.0f, 0.0f, 0.85f);
-    } else if (lit) {
-        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    } else {
-        glColor4f(0.62f, 0.66f, 0.72f, 1.0f);
-    }
-    font.emitText(std::floor(x), y, label.c_str(), true);
+// A quad of one colour (the current one): every corner samples the white cell's centre.
+void solidQuad(float x, float y, float w, float h) {
+    const float s = (whiteX + 4.0f) / textureWidth, t = (whiteY + 4.0f) / textureHeight;
+    glTexCoord2f(s, t);
+    glVertex2f(x, y);
+    glVertex2f(x, y + h);
+    glVertex2f(x + w, y + h);
+    glVertex2f(x + w, y);
 }
 
-void emitRows(const TextOverlay& font, const TimelineLayout& l, const TimelineFrame& f) {
-    const Timeline& timeline = *f.timeline;
-    for (int row = 1; row <= timeline.count; ++row) {
-        const Part* part = timeline.items[row - 1];
-        const bool drawn = timeline.selection.includes(row);
-        const bool active = f.time >= part->start && f.time <= part->end;
-        const float x0 = std::floor(l.xOf(std::clamp(part->start, 0.0f, l.length)));
-        const float x1 =
-            std::max(x0 + 1.0f, std::floor(l.xOf(std::clamp(part->end, 0.0f, l.length))));
-        const float y = l.rowTop(row);
-        colour(!drawn   ? timelineColours.muted
-               : active ? timelineColours.active
-                        : timelineColours.idle);
-        font.emitRectangle(x0, y, x1, y + l.barHeight);
-        const std::string label = std::to_string(row) + " " + timeline.rowName(row);
-        emitRowName(font, l, x0, x1, y, label, drawn && active);
+void upload(int x, int y, const TimelineCanvas& c, int fromRow, int rows) {
+    if (c.width > 0 && rows > 0) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, x, y + fromRow, c.width, rows, GL_RGBA, GL_UNSIGNED_BYTE,
+                        &c.pixels[static_cast<size_t>(fromRow * c.width)]);
     }
-}
-
-// The order ticks across the axis and their numbers, each number only where it does not run
-// into the one before.
-void emitOrders(const TextOverlay& font, const TimelineLayout& l, const ScalarTrack* orders) {
-    glColor4f(0.75f, 0.75f, 0.78f, 1.0f);
-    font.emitRectangle(l.left, l.axisY, l.right, l.axisY + 1.0f);
-    if (!orders) {
-        return;
-    }
-    float labelEnd = -1e9f;
-    for (int k = 0; k < orders->keyCount; ++k) {
-        const float t = orders->keys[k].time;
-        if (!(t >= 0.0f && t <= l.length)) {
-            continue;
-        }
-        const float x = std::floor(l.xOf(t));
-        glColor4f(0.75f, 0.75f, 0.78f, 1.0f);
-        font.emitRectangle(x, l.axisY - 3.0f, x + 1.0f, l.axisY + 4.0f);
-        char number[16];
-        std::snprintf(number, sizeof number, "%d", k);
-        const float w = TextOverlay::textWidth(number);
-        const float at = std::min(x - w / 2.0f, l.right - w);
-        if (at >= labelEnd + 2.0f) {
-            glColor4f(0.85f, 0.85f, 0.6f, 1.0f);
-            font.emitText(std::floor(at), l.labelTop, number, true);
-            labelEnd = at + w;
-        }
-    }
-}
-
-void emitPlots(const TextOverlay& font, const TimelineLayout& l, const TimelineFrame& f) {
-    glColor4f(0.0f, 0.0f, 0.0f, 0.35f);
-    font.emitRectangle(l.left, l.plotTop, l.right, l.plotBottom);
-    int index = 0;
-    for (const Plot& plot : *f.plots) {
-        const float(&rgb)[3] = timelineColours.plots[index % 4];
-        char label[96];
-        if (!plot.problem.empty()) {
-            std::snprintf(label, sizeof label, "%s: %s", plot.name.c_str(), plot.problem.c_str());
-            glColor4f(1.0f, 0.45f, 0.4f, 1.0f);
-        } else {
-            colour(rgb);
-            // The curve: one column of pixels per sample, reaching to the sample before, so the
-            // line stays unbroken where it is steep.
-            for (int c = 0; c < plot.components(); ++c) {
-                const float shade = 1.0f - 0.25f * static_cast<float>(c);
-                glColor4f(rgb[0] * shade, rgb[1] * shade, rgb[2] * shade, 1.0f);
-                const std::vector<float>& samples = plot.columns[c];
-                float before = 0.0f;
-                for (size_t i = 0; i < samples.size(); ++i) {
-                    const float y = std::floor(l.plotY(samples[i], plot.low, plot.high));
-                    const float from = i == 0 ? y : std::min(y, before);
-                    const float to = i == 0 ? y : std::max(y, before);
-                    const float x = static_cast<float>(plot.firstColumn) + static_cast<float>(i);
-                    font.emitRectangle(x, from, x + 1.0f, to + 1.0f);
-                    before = y;
-                }
-            }
-            // The keys as dots.
-            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-            const int keys = plot.vector ? plot.vector->keyCount : plot.scalar->keyCount;
-            for (int k = 0; k < keys; ++k) {
-                const float t = plot.vector ? plot.vector->keys[k].time : plot.scalar->keys[k].time;
-                if (!(t >= 0.0f && t <= l.length)) {
-                    continue;
-                }
-                const float x = std::floor(l.xOf(t));
-                for (int c = 0; c < plot.components(); ++c) {
-                    const float v =
-                        plot.vector ? plot.vector->keys[k].value[c] : plot.scalar->keys[k].value;
-                    const float y = std::floor(l.plotY(v, plot.low, plot.high));
-                    font.emitRectangle(x - 1.0f, y - 1.0f, x + 2.0f, y + 2.0f);
-                }
-            }
-            // The value at the cursor.
-            if (plot.vector) {
-                std::snprintf(label, sizeof label, "%s %.3f %.3f %.3f", plot.name.c_str(),
-                              static_cast<double>(plot.valueAt(0, f.time)),
-                              static_cast<double>(plot.valueAt(1, f.time)),
-                              static_cast<double>(plot.valueAt(2, f.time)));
-            } else {
-                std::snprintf(label, sizeof label, "%s %.3f", plot.name.c_str(),
-                              static_cast<double>(plot.valueAt(0, f.time)));
-            }
-            colour(rgb);
-        }
-        font.emitText(l.left + 2.0f, l.plotTop + 1.0f + 9.0f * static_cast<float>(index % 5), label,
-                      true);
-        ++index;
-    }
-}
-
-// The last frames' times as columns, 33.3 ms (two frames at 60 a second) filling the graph.
-void emitFrameGraph(const TextOverlay& font, const TimelineLayout& l, const FrameTimes& frames) {
-    const float x0 = l.right - FrameTimes::capacity;
-    const float y0 = l.statusTop + 2.0f, y1 = l.bottom - 2.0f;
-    glColor4f(0.0f, 0.0f, 0.0f, 0.6f);
-    font.emitRectangle(x0, y0, l.right, y1);
-    const float full = y1 - y0;
-    for (int i = 0; i < frames.count(); ++i) {
-        const double seconds = frames.at(i);
-        const float h =
-            std::clamp(std::ceil(static_cast<float>(seconds / (2.0 / 60.0)) * full), 1.0f, full);
-        if (seconds <= 1.0 / 55.0) {
-            glColor4f(0.3f, 0.85f, 0.35f, 1.0f);
-        } else if (seconds <= 2.0 / 55.0) {
-            glColor4f(0.95f, 0.8f, 0.25f, 1.0f);
-        } else {
-            glColor4f(1.0f, 0.3f, 0.25f, 1.0f);
-        }
-        const float x = x0 + static_cast<float>(FrameTimes::capacity - frames.count() + i);
-        font.emitRectangle(x, y1 - h, x + 1.0f, y1);
-    }
-    char rate[24];
-    std::snprintf(rate, sizeof rate, "%.1f fps", frames.framesPerSecond());
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    font.emitText(x0 - TextOverlay::textWidth(rate) - 6.0f, l.statusTop + 6.0f, rate, true);
 }
 
 } // namespace
 
-void drawTimeline(const TextOverlay& font, const TimelineLayout& l, const TimelineFrame& f) {
+void TimelineView::draw(const TimelineLayout& l, const TimelineFrame& f) {
     SavedState saved;
     saved.save();
-    glBindTexture(GL_TEXTURE_2D, font.textureId);
+    if (texture == 0) {
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        std::vector<Rgba> blank(static_cast<size_t>(textureWidth * textureHeight), Rgba{});
+        for (int y = whiteY; y < textureHeight; ++y) {
+            for (int x = whiteX; x < textureWidth; ++x) {
+                blank[static_cast<size_t>(y * textureWidth + x)] = white;
+            }
+        }
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, textureWidth, textureHeight, 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, blank.data());
+    }
+    glBindTexture(GL_TEXTURE_2D, texture);
+
+    // What the lasting part shows: the rows lit and drawn, the parts and the order table in
+    // use, the plots' reading and the layout.
+    std::vector<unsigned char> now;
+    auto add = [&now](const void* p, size_t n) {
+        now.insert(now.end(), static_cast<const unsigned char*>(p),
+                   static_cast<const unsigned char*>(p) + n);
+    };
+    if (f.timeline) {
+        for (int row = 1; row <= f.timeline->count; ++row) {
+            const Part* part = f.timeline->items[row - 1];
+            const unsigned char state =
+                static_cast<unsigned char>((f.time >= part->start && f.time <= part->end ? 1 : 0) |
+                                           (f.timeline->selection.includes(row) ? 2 : 0));
+            add(&part, sizeof part);
+            add(&state, 1);
+        }
+    }
+    add(&f.orders, sizeof f.orders);
+    add(&f.plotsRead, sizeof f.plotsRead);
+    add(&l, sizeof l);
+    const int top = ix(l.top);
+    if (now != signature) {
+        signature = now;
+        rebuild(l, f);
+        drawStatus(l, f);
+        upload(0, 0, panel, 0, panel.height);
+    } else {
+        drawStatus(l, f);
+        const int strip = ix(l.statusTop) - top;
+        upload(0, 0, panel, strip, panel.height - strip);
+    }
+    const bool plots = f.plots && !f.plots->empty();
+    const int valuesW = plots ? drawPlotValues(f) : 0;
+    if (plots) {
+        upload(valuesX, 0, values, 0, values.height);
+    }
+
     glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glDisable(GL_CULL_FACE);
@@ -388,27 +551,24 @@ void drawTimeline(const TextOverlay& font, const TimelineLayout& l, const Timeli
     glMatrixMode(GL_MODELVIEW);
 
     glBegin(GL_QUADS);
-    glColor4f(0.0f, 0.0f, 0.0f, 0.62f);
-    font.emitRectangle(0.0f, l.top, l.width, l.bottom);
-    if (f.plots && !f.plots->empty()) {
-        emitPlots(font, l, f);
-    }
-    if (f.timeline) {
-        emitRows(font, l, f);
-    }
-    emitOrders(font, l, f.orders);
-    // The cursor, over everything above the numbers.
-    const float cursor = std::floor(l.xOf(std::clamp(f.time, 0.0f, l.length)));
-    colour(timelineColours.cursor);
-    font.emitRectangle(cursor, l.top, cursor + 1.0f, l.axisY + 4.0f);
-    // The status as far as it fits before the frame rate and its graph.
-    const float room = l.right - FrameTimes::capacity - 80.0f - l.left;
-    const std::string status = f.status.substr(0, static_cast<size_t>(std::max(0.0f, room / 8.0f)));
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    font.emitText(l.left, l.statusTop + 2.0f, status.c_str());
-    if (f.frames) {
-        emitFrameGraph(font, l, *f.frames);
+    for (const Span& s : spans) {
+        if (s.x1 > s.x0 && s.y1 > s.y0) {
+            texturedQuad(static_cast<float>(s.x0), static_cast<float>(s.y0 + top),
+                         static_cast<float>(s.x1 - s.x0), static_cast<float>(s.y1 - s.y0), s.x0,
+                         s.y0);
+        }
     }
+    const int cursor = ix(l.xOf(std::clamp(f.time, 0.0f, l.length)));
+    if (plots) {
+        // Beside the cursor: to its right, or to its left where it would run past the axis.
+        const int x = cursor + 4 + valuesW <= ix(l.right) ? cursor + 4 : cursor - 3 - valuesW;
+        texturedQuad(static_cast<float>(x), l.plotTop, static_cast<float>(values.width),
+                     static_cast<float>(values.height), valuesX, 0);
+    }
+    const Rgba& c = timelineColours.cursor;
+    glColor4f(c.r / 255.0f, c.g / 255.0f, c.b / 255.0f, 1.0f);
+    solidQuad(static_cast<float>(cursor), l.top, 1.0f, l.axisY + 4.0f - l.top);
     glEnd();
 
     glMatrixMode(GL_PROJECTION);

@@ -1,9 +1,9 @@
 // timeline_overlay.h - the development player's timeline over the bottom of the picture (Tab):
 // the schedule's rows as bars on the demo's time axis with their names, the music's orders as
 // ticks, a cursor at the demo time, the status, a graph of the last frames' times with the frame
-// rate, and envelopes plotted over the axis (--plot). It is drawn inside the overlay block with
-// the overlay's own font texture, and every GL state it changes is put back, so that the parts
-// of the next frame start from the state they would have had without it.
+// rate, and envelopes plotted over the axis (--plot). It is drawn inside the overlay block, and
+// every GL state it changes is put back, so that the parts of the next frame start from the
+// state they would have had without it.
 #pragma once
 
 #include <memory>
@@ -13,7 +13,6 @@
 struct ScalarTrack;
 struct VectorTrack;
 struct Timeline;
-class TextOverlay;
 
 // Where everything lies, in the picture's own units (its pixels at 640 x 480), from the top of
 // the panel down: a margin, the plot band (with plots only), the 22 rows, the axis with its
@@ -91,6 +90,9 @@ struct Plot {
 // Reads envelope `name` through the search path (quietly: a missing file is a problem to show,
 // not the end) and samples its curve for `layout`.
 Plot loadPlot(const std::string& name, const TimelineLayout& layout);
+// The plot's line in the band: its name and its value at demo time `t` ("fade.env 0.250", three
+// values for a vector envelope), or its name and its problem.
+std::string plotLabel(const Plot& plot, float t);
 
 // What one frame of the timeline shows.
 struct TimelineFrame {
@@ -100,23 +102,71 @@ struct TimelineFrame {
     std::string status;                  // the strip's text
     const FrameTimes* frames = nullptr;
     const std::vector<Plot>* plots = nullptr;
+    int plotsRead = 0; // counts the times the plots were read, so a new reading is drawn
 };
 
 // The colours a test looks for: a lit (active, drawn) row's bar, an idle row's, a muted row's,
-// the cursor and the first plot's curve.
+// the cursor and the plots' curves, as the bytes the picture gets.
+struct Rgba {
+    unsigned char r, g, b, a;
+};
 struct TimelineColours {
-    float active[3] = {1.0f, 0.72f, 0.25f};
-    float idle[3] = {0.30f, 0.42f, 0.62f};
-    float muted[3] = {0.16f, 0.16f, 0.19f};
-    float cursor[3] = {1.0f, 0.2f, 0.2f};
-    float plots[4][3] = {
-        {0.35f, 1.0f, 0.45f}, {0.45f, 0.8f, 1.0f}, {1.0f, 0.5f, 0.9f}, {1.0f, 1.0f, 0.45f}};
+    Rgba active{255, 184, 64, 255};
+    Rgba idle{77, 107, 158, 255};
+    Rgba muted{41, 41, 48, 255};
+    Rgba cursor{255, 51, 51, 255};
+    Rgba plots[4] = {
+        {89, 255, 115, 255}, {115, 204, 255, 255}, {255, 128, 230, 255}, {255, 255, 115, 255}};
 };
 extern const TimelineColours timelineColours;
 
-// Draws the timeline in the overlay block's state (Application::overPicture) with `font`'s
-// texture, in a projection of its own over `layout`'s picture units, and puts back every state
-// it changes: the projection, the texture environment, culling, alpha testing, the second
-// texture unit, the font binding and the current texture coordinates.
-void drawTimeline(const TextOverlay& font, const TimelineLayout& layout,
-                  const TimelineFrame& frame);
+// The timeline's picture on the CPU: RGBA bytes (straight alpha), rows top down.
+struct TimelineCanvas {
+    int width = 0, height = 0;
+    std::vector<Rgba> pixels;
+
+    void resize(int w, int h);
+    // A rectangle of one colour, clipped to the canvas; it replaces what was there.
+    void fill(int x0, int y0, int x1, int y1, Rgba colour);
+    // `text` in the built-in font from its top left at (x, y): cells of 8 x 16 pixels, or 8 x 8
+    // when `small` (each row the OR of two of the font's, so no thin stroke is lost). Set bits
+    // take the colour, clear ones leave the pixel.
+    void text(int x, int y, const char* text, Rgba colour, bool small);
+    const Rgba& at(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+};
+
+// The timeline as drawn over the picture. Most of it (the rows, their names, the orders, the
+// curves) changes only when a row lights up or goes out, the rows drawn change, or the data or
+// the plots are read again: that part is drawn on the CPU into a picture kept in one texture,
+// and drawn from it with a few quads that cover only what holds something. The status strip,
+// the frame graph and the plots' values at the cursor are drawn into it every frame and sent
+// again alone; the cursor is one quad of its own. So a frame costs about thirty quads and two
+// small uploads, however much the timeline shows.
+class TimelineView {
+public:
+    // Draws the frame in the overlay block's state (Application::overPicture), in a projection
+    // of its own over `layout`'s picture units, and puts back every state it changes: the
+    // projection, the texture binding, the texture environment, culling, alpha testing, the
+    // second texture unit and the current texture coordinates. The texture is made at the
+    // first draw and kept, as the program keeps every texture.
+    void draw(const TimelineLayout& layout, const TimelineFrame& frame);
+    // How often the lasting part was drawn anew (a test sees that it is kept).
+    int rebuilds() const { return rebuildCount; }
+    // The picture as the texture holds it: the panel from the layout's top edge down.
+    const TimelineCanvas& picture() const { return panel; }
+
+private:
+    struct Span {
+        int x0, y0, x1, y1; // in the panel's pixels
+    };
+    void rebuild(const TimelineLayout& l, const TimelineFrame& f);
+    void drawStatus(const TimelineLayout& l, const TimelineFrame& f);
+    int drawPlotValues(const TimelineFrame& f); // returns the box's width
+
+    unsigned texture = 0;
+    TimelineCanvas panel;  // the panel: layout.top .. layout.bottom
+    TimelineCanvas values; // the plots' values at the cursor
+    std::vector<Span> spans;
+    std::vector<unsigned char> signature; // what the lasting part was drawn from
+    int rebuildCount = 0;
+};

@@ -167,6 +167,7 @@ struct DevFolderFixture : DevPlayerFixture {
         app->startAt = devOptions.startAt;
         app->timeline.selection = devOptions.rows;
         app->watchData = devOptions.watch;
+        app->plots = devOptions.plots;
         app->beforePresent = [this] {
             if (readPixels) {
                 pixels = readBackBuffer(640, 480);

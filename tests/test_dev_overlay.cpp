@@ -12,6 +12,7 @@
 #include "capture_test_support.h"
 #include "dev_player_test_support.h"
 #include "resources/png_writer.h"
+#include "scene/track.h"
 #include "timeline/part.h"
 
 #include <SDL.h>
@@ -162,6 +163,7 @@ TEST_F(DevTimelineOverlayTest, HiddenLeavesNoTraceAndShownCoversOnlyTheBottom) {
     press(sys::VK_TAB);
     const std::vector<unsigned char> shown = frameAt();
     const std::vector<unsigned char> shownAgain = frameAt();
+    EXPECT_EQ(app->timelineView.rebuilds(), 1) << "the rows are drawn once while none changes";
     const int top = static_cast<int>(app->layout().top);
     ASSERT_GT(top, 200);
     const size_t above = static_cast<size_t>(top) * 640 * 3;
@@ -174,6 +176,13 @@ TEST_F(DevTimelineOverlayTest, HiddenLeavesNoTraceAndShownCoversOnlyTheBottom) {
 
     press(sys::VK_TAB);
     EXPECT_EQ(frameAt(), without) << "hidden again";
+
+    // A row that lights up draws the rows anew; the next frames keep them.
+    press(sys::VK_TAB);
+    app->seekTo(80.0f);
+    frameAt();
+    frameAt();
+    EXPECT_EQ(app->timelineView.rebuilds(), 2);
 }
 
 // The cursor's column is the axis column of the demo time, and moves right by the axis's
@@ -391,6 +400,104 @@ TEST(DevPlayerKeys, SdlMouseEventsAndTheNewKeysArriveAsWindowMessages) {
     EXPECT_EQ(sys::mouseX(sys::mousePosition(-30, -2)), -30);
     EXPECT_EQ(sys::mouseY(sys::mousePosition(-30, -2)), -2);
     gl.close();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Envelopes plotted over the axis
+
+// A scalar envelope whose curve rises and falls gently (less than a pixel per column), so each
+// column of the curve is a pixel or two.
+constexpr const char* gentle =
+    "gentle\nkey 10 value 0\nkey 60 value 1\nkey 120 value 0.25\nkey 180 value 0.75\n";
+constexpr const char* gentleAgain =
+    "gentle\nkey 10 value 1\nkey 60 value 0\nkey 120 value 0.75\nkey 180 value 0.25\n";
+
+struct DevPlotTest : DevTimelineOverlayTest {
+    // The rows of column x inside the plot band whose pixel is the first plot's colour.
+    std::vector<int> curveRows(int x) const {
+        const TimelineLayout l = app->layout();
+        std::vector<int> rows;
+        for (int y = static_cast<int>(l.plotTop); y < static_cast<int>(l.plotBottom); ++y) {
+            const unsigned char* p = at(x, y);
+            if (p[0] > 80 && p[0] < 100 && p[1] > 245 && p[2] > 105 && p[2] < 125) {
+                rows.push_back(y);
+            }
+        }
+        return rows;
+    }
+    // Checks, for the envelope `text`, that the curve's pixel in the column of each of `times`
+    // lies where the envelope's value there puts it in the band: its range over the keys'
+    // span mapped onto the band's height.
+    void expectCurveFollows(const char* text, std::initializer_list<float> times) {
+        ScalarTrack envelope;
+        parseEnvelope(envelope, text);
+        const TimelineLayout l = app->layout();
+        float low = 1e9f, high = -1e9f;
+        for (int x = static_cast<int>(std::ceil(l.xOf(envelope.keys[0].time) - 0.5f));
+             x <=
+             static_cast<int>(std::floor(l.xOf(envelope.keys[envelope.lastIndex].time) - 0.5f));
+             ++x) {
+            const float v = evaluate(envelope, l.timeAt(x));
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+        for (float t : times) {
+            const int x = static_cast<int>(std::floor(l.xOf(t)));
+            const float value = evaluate(envelope, l.timeAt(x));
+            // The band's height holds the range, its lowest value 2 pixels above the bottom.
+            const float expected = l.plotBottom - 2.0f -
+                                   (value - low) / (high - low) * (l.plotBottom - l.plotTop - 3.0f);
+            const std::vector<int> rows = curveRows(x);
+            ASSERT_FALSE(rows.empty()) << "no curve at " << t << " s";
+            EXPECT_LE(rows.size(), 2u) << t;
+            EXPECT_NEAR(rows.front(), std::floor(expected), 1.0)
+                << "value " << value << " at " << t;
+        }
+    }
+};
+
+// --plot of a scalar envelope in the loose folder: its curve's height at 25, 45 and 90 s is the
+// envelope's value there; the label gives the value at the cursor; R after the file changed
+// draws the new curve. A missing envelope draws none and says so; a vector envelope has three.
+TEST_F(DevPlotTest, TheCurveFollowsTheEnvelopeAndReloadRedrawsIt) {
+    writeFile(loose + "gentle.env", gentle);
+    devOptions.looseFolder = loose;
+    devOptions.startAt = 5.0f;
+    devOptions.plots = {"gentle.env", "missing.env", "bubble.env"};
+    testing::internal::CaptureStderr();
+    start(false);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("--plot missing.env: no such file"),
+              std::string::npos);
+    app->frame();
+    press(sys::VK_SPACE);
+    press(sys::VK_TAB);
+    app->seekTo(175.0f); // the cursor and the values beside it far from the columns looked at
+    ASSERT_EQ(app->plotted.size(), 3u);
+    EXPECT_EQ(app->plotted[0].components(), 1);
+    EXPECT_EQ(app->plotted[1].components(), 0);
+    EXPECT_EQ(app->plotted[2].components(), 3);
+    const TimelineLayout l = app->layout();
+    EXPECT_GT(l.plotBottom - l.plotTop, 40.0f);
+    EXPECT_LT(l.top, timelineLayout(640, 480, scheduleRowCount, false, demoLength).top);
+    frameAt();
+    expectCurveFollows(gentle, {25.0f, 45.0f, 90.0f});
+    // Before the first key and after the last, no curve.
+    EXPECT_TRUE(curveRows(static_cast<int>(l.xOf(5.0f)) + 3).empty());
+    EXPECT_TRUE(curveRows(static_cast<int>(l.xOf(184.0f))).empty());
+
+    EXPECT_EQ(plotLabel(app->plotted[0], 60.0f), "gentle.env 1.000");
+    EXPECT_EQ(plotLabel(app->plotted[1], 60.0f), "missing.env: no such file");
+    const std::string vectorLabel = plotLabel(app->plotted[2], 60.0f);
+    EXPECT_EQ(std::count(vectorLabel.begin(), vectorLabel.end(), ' '), 3) << vectorLabel;
+
+    writeFile(loose + "gentle.env", gentleAgain);
+    app->seekTo(175.0f);
+    testing::internal::CaptureStderr();
+    press('R');
+    testing::internal::GetCapturedStderr();
+    frameAt();
+    expectCurveFollows(gentleAgain, {25.0f, 45.0f, 90.0f});
+    EXPECT_EQ(plotLabel(app->plotted[0], 60.0f), "gentle.env 0.000");
 }
 
 } // namespace
