@@ -77,10 +77,10 @@ const DevKey devKeys[] = {
      "reload the data (tir.val and loose files) and go on at the same time",
      [](DevApplication& a) { a.reload(); }},
     {sys::VK_TAB, Shift::either, "Tab",
-     "show or hide the timeline: rows, orders, cursor, frame times; click or drag on it to seek",
+     "show or hide the timeline; click on it to seek there, drag to scrub while paused",
      [](DevApplication& a) { a.toggleTimeline(); }},
     {sys::VK_F12, Shift::either, "F12",
-     "write the picture (without the timeline) to shot-SSS.sss.png, SSS.sss its demo time",
+     "write the picture, without the timeline, to shot-SSS.sss.png (SSS.sss: demo time)",
      [](DevApplication& a) { a.requestScreenshot(); }},
     {sys::VK_ESCAPE, Shift::either, "Escape", "end the demo",
      [](DevApplication& a) { sys::postMessage(a.window, sys::WM_CLOSE); }},
@@ -110,12 +110,12 @@ void printDevKeys(FILE* out) {
 const char* const devOptionUsage =
     "[--at SECONDS] [--rows LIST] [--loose DIR] [--watch] [--plot NAME.env]...";
 const char* const devOptionHelp =
-    "  --at SECONDS  start at this demo time (0 to 186.5), the music where it plays then\n"
-    "  --rows LIST   draw only these schedule rows, such as 15 or 4-8,12 (rows 1 to 22)\n"
-    "  --loose DIR   read the files in DIR before those in tir.val (edited files win)\n"
-    "  --watch       reload by itself when tir.val or a data file it reads is saved\n"
-    "  --plot NAME   draw the envelope NAME (such as alpha_circle.env) on the timeline;\n"
-    "                give it again for more\n";
+    "  --at SECONDS     start at this demo time (0 to 186.5), the music where it plays then\n"
+    "  --rows LIST      draw only these schedule rows, such as 15 or 4-8,12 (rows 1 to 22)\n"
+    "  --loose DIR      read the files in DIR before those in tir.val (edited files win)\n"
+    "  --watch          reload by itself once tir.val or a data file it reads is saved\n"
+    "  --plot NAME.env  draw that envelope (alpha_circle.env, say) on the timeline; give\n"
+    "                   it again for more\n";
 
 void addDevOptions(PlayerProgram& program) {
     program.usage = devOptionUsage;

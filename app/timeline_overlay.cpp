@@ -268,19 +268,26 @@ void TimelineView::rebuild(const TimelineLayout& l, const TimelineFrame& f) {
                     before = y;
                 }
             }
-            // The keys as dots of 3 x 3 pixels.
+            // The keys as dots of 3 x 3 pixels, or of one where they lie closer than 4 pixels
+            // to a neighbour (dense keys would hide the curve).
             const int keys = plot.vector ? plot.vector->keyCount : plot.scalar->keyCount;
+            auto keyTime = [&](int k) {
+                return plot.vector ? plot.vector->keys[k].time : plot.scalar->keys[k].time;
+            };
             for (int k = 0; k < keys; ++k) {
-                const float t = plot.vector ? plot.vector->keys[k].time : plot.scalar->keys[k].time;
+                const float t = keyTime(k);
                 if (!(t >= 0.0f && t <= l.length)) {
                     continue;
                 }
                 const int x = ix(l.xOf(t));
+                const bool room = (k == 0 || x - ix(l.xOf(keyTime(k - 1))) >= 4) &&
+                                  (k == keys - 1 || ix(l.xOf(keyTime(k + 1))) - x >= 4);
+                const int r = room ? 1 : 0;
                 for (int c = 0; c < plot.components(); ++c) {
                     const float v =
                         plot.vector ? plot.vector->keys[k].value[c] : plot.scalar->keys[k].value;
                     const int y = ix(l.plotY(v, plot.low, plot.high)) - top;
-                    panel.fill(x - 1, y - 1, x + 2, y + 2, white);
+                    panel.fill(x - r, y - r, x + 1 + r, y + 1 + r, white);
                 }
             }
         }

@@ -293,7 +293,7 @@ TEST_F(DevWatchTest, ALooseFolderWithTheDataPlaysWithoutAnArchive) {
 }
 
 // The options: --loose takes a folder that exists and keeps it as an absolute path whatever
-// --data does later; --watch is a switch; --plot may be given again.
+// --data does later; --watch is a switch; --plot may be given again. --help lists them.
 TEST(DevPlayerOptions, LooseWatchAndPlotAreRead) {
     const PlayerProgram program = [] {
         PlayerProgram p{"devplayer", "test"};
@@ -325,6 +325,22 @@ TEST(DevPlayerOptions, LooseWatchAndPlotAreRead) {
     EXPECT_EQ(run({"--watch=yes"}), 2);
     devOptions.reset();
     EXPECT_FALSE(devOptions.watch);
+
+    // --help names them, and the keys the timeline and the screenshots have.
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&buffer, &size);
+    printDevKeys(out);
+    std::fclose(out);
+    const std::string keys(buffer, size);
+    std::free(buffer);
+    EXPECT_NE(keys.find("  Tab "), std::string::npos) << keys;
+    EXPECT_NE(keys.find("  F12 "), std::string::npos) << keys;
+    EXPECT_NE(keys.find("shot-SSS.sss.png"), std::string::npos) << keys;
+    for (const char* option : {"--loose DIR", "--watch", "--plot NAME.env"}) {
+        EXPECT_NE(std::string(devOptionHelp).find(option), std::string::npos) << option;
+        EXPECT_NE(std::string(devOptionUsage).find(option), std::string::npos) << option;
+    }
 }
 
 } // namespace

@@ -96,9 +96,9 @@ int main(int argc, char** argv) {
     soundEnabled = 0;
     auto* app = new DevApplication;
     app->plots = {"napierdalanie.env", "alpha_circle.env"};
-    // Row 16 muted, as --rows 1-15,17-22 would: the picture shows a dimmed row too.
+    // Row 6 muted, as --rows 1-5,7-22 would: the picture shows a dimmed row too.
     app->timeline.selection.rows.assign(scheduleRowCount + 1, true);
-    app->timeline.selection.rows[16] = false;
+    app->timeline.selection.rows[6] = false;
     app->beforePresent = [] { glFinish(); };
     app->createMainWindow(&devWindowProc);
     if (!app->context) {
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     app->loadPlots();
     if (picture) {
         app->timelineShown = true;
-        if (!writePicture(*app, counter, 79.0f, 80.5f, picturePath)) {
+        if (!writePicture(*app, counter, 39.0f, 40.5f, picturePath)) {
             std::printf("  cannot write %s\n", picturePath.c_str());
             return 1;
         }
