@@ -296,6 +296,42 @@ TEST_F(DevTimelineOverlayTest, AClickSeeksAndADragScrubsWhilePaused) {
     EXPECT_FLOAT_EQ(demoTime, 0.0f);
 }
 
+// In full screen on the headless driver's larger screen the picture is scaled up to fit, and a
+// click the window system reports in the screen's pixels arrives in the picture's own: the
+// click at 75 % of the axis as the screen shows it still seeks to 139.9 s.
+TEST_F(DevTimelineOverlayTest, InFullScreenClicksArriveInThePicturesPixels) {
+    devOptions.startAt = 10.0f;
+    start(false, true);
+    app->frame();
+    press(sys::VK_TAB);
+    SDL_Window* native = SDL_GL_GetCurrentWindow();
+    ASSERT_NE(native, nullptr);
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(native, &ww, &wh);
+    if (ww * 3 != wh * 4) {
+        GTEST_SKIP() << "the headless screen is " << ww << " x " << wh << ", not 4:3";
+    }
+    ASSERT_GT(ww, 640);
+    const TimelineLayout l = app->layout();
+    const double scale = ww / 640.0;
+    const double x = (l.left + 0.75 * (l.right - l.left)) * scale;
+    const double y = (l.rowTop(5) + 3) * scale;
+    SDL_Event e{};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.windowID = SDL_GetWindowID(native);
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.x = static_cast<int>(x);
+    e.button.y = static_cast<int>(y);
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    sys::Message m;
+    while (sys::peekMessage(m)) {
+        if (m.message != sys::WM_PAINT) {
+            sys::dispatchMessage(m);
+        }
+    }
+    EXPECT_NEAR(timeNow(), 139.9, demoLength / (l.right - l.left));
+}
+
 // The frame times the graph shows: the last 120 frames' counter intervals, and the frame rate
 // over them.
 TEST(DevFrameTimes, TheLastHundredAndTwentyFramesAndTheirRate) {
