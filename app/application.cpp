@@ -103,6 +103,10 @@ void addDataSources(SearchPath& path) {
     if (!dataArchivePath.empty()) {
         path.add(std::make_unique<ArchiveSource>(dataArchivePath.c_str()));
     }
+    // The development player's loose files go in front of everything, the archive included.
+    if (!looseFolder.empty()) {
+        path.add(std::make_unique<DirectorySource>(looseFolder.c_str()));
+    }
 }
 
 void buildSearchPath() {
@@ -204,6 +208,9 @@ void Application::renderFrame(float t) {
     overlay->begin();
     glDisable(GL_DEPTH_TEST);
     overlay->setCursor(0, 0);
+    if (overPicture) {
+        overPicture(t);
+    }
     glColor3f(0.7f, 0.2f, 0.0f);
     glPopMatrix(); // the modelview matrix, which begin() left selected
     glMatrixMode(GL_MODELVIEW);

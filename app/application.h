@@ -99,13 +99,20 @@ public:
     // Called after the parts and the overlay state, just before the buffers are swapped;
     // the offline capture reads the frame here.
     std::function<void()> beforePresent;
+    // Called inside the overlay block with the frame's demo time, after the parts drew: the
+    // overlay's orthographic projection current with an identity modelview matrix, the font
+    // texture bound, texturing and blending on, depth testing off. It must leave that state as
+    // it found it (the next frame's parts start from it). The development player reads its
+    // screenshots and draws its timeline here.
+    std::function<void(float t)> overPicture;
 };
 
 // Start-up steps both players share.
 // Fetches the multitexture entry points; without them, the "crash" message and a failure exit.
 void requireMultitexture();
 // The search path: the working directory, .\textures\, then the archive dataArchivePath
-// (data_folder.h) in front of both; no archive when that is empty.
+// (data_folder.h) in front of both; no archive when that is empty; and the development
+// player's looseFolder in front of everything when it is set.
 void buildSearchPath();
 // The same three sources, owned by `path`, added to it (a reload builds a new path with them).
 void addDataSources(SearchPath& path);

@@ -14,6 +14,7 @@
 namespace fs = std::filesystem;
 
 std::string dataArchivePath = "tir.val";
+std::string looseFolder;
 
 namespace {
 
@@ -73,6 +74,13 @@ void locateData(const DataChoices& choices) {
                        programName(), workingFolder().c_str(), dataArchivePath.c_str());
             return;
         }
+    }
+    if (!looseFolder.empty() &&
+        !DirectorySource(looseFolder.c_str()).resolve("mystified.env").empty()) {
+        dataArchivePath.clear();
+        debugPrint("%s: there is no tir.val in %s; playing the loose files in %s\n", programName(),
+                   workingFolder().c_str(), looseFolder.c_str());
+        return;
     }
     sys::fatalf("File systema error", "FILE ERROR : No archive file!!! tir.val\n%s",
                 missingDataHint().c_str());

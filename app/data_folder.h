@@ -10,6 +10,10 @@
 // The archive the search path opens: "tir.val" (in the working directory) until locateData
 // chooses; empty when the player plays loose files only.
 extern std::string dataArchivePath;
+// A folder of loose files searched before the archive (the development player's --loose DIR,
+// ending in a separator): a file saved there replaces the archive's copy. Empty for none, so
+// the players' own order stays the archive first.
+extern std::string looseFolder;
 
 struct DataChoices {
     // A folder of loose files without an archive may be played (the development player). It
@@ -24,7 +28,8 @@ struct DataChoices {
 std::vector<std::string> installedDataFolders();
 
 // Sets dataArchivePath from the working directory, and says on standard error and the debug
-// channel when the data comes from anywhere but the folder's own tir.val. When tir.val here is
-// not a file, or nothing holds data, ends through the fatal path with one report: the archive's
+// channel when the data comes from anywhere but the folder's own tir.val. Where no archive is
+// found, a looseFolder that holds "mystified.env" is played alone. When tir.val here is not a
+// file, or nothing holds data, ends through the fatal path with one report: the archive's
 // message and how to make the default data.
 void locateData(const DataChoices& choices);

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "app/command_line.h"
 #include "app/data_folder.h"
@@ -25,6 +27,7 @@
 
 int soundEnabled = 1;
 DevOptions devOptions;
+PictureWriter screenshotWriter = nullptr;
 
 void applyDevSettings() {
     screenWidth = 640;
@@ -73,6 +76,12 @@ const DevKey devKeys[] = {
     {'R', Shift::either, "R",
      "reload the data (tir.val and loose files) and go on at the same time",
      [](DevApplication& a) { a.reload(); }},
+    {sys::VK_TAB, Shift::either, "Tab",
+     "show or hide the timeline; click on it to seek there, drag to scrub while paused",
+     [](DevApplication& a) { a.toggleTimeline(); }},
+    {sys::VK_F12, Shift::either, "F12",
+     "write the picture, without the timeline, to shot-SSS.sss.png (SSS.sss: demo time)",
+     [](DevApplication& a) { a.requestScreenshot(); }},
     {sys::VK_ESCAPE, Shift::either, "Escape", "end the demo",
      [](DevApplication& a) { sys::postMessage(a.window, sys::WM_CLOSE); }},
 };
@@ -98,10 +107,15 @@ void printDevKeys(FILE* out) {
 // ---------------------------------------------------------------------------------------------
 // Options
 
-const char* const devOptionUsage = "[--at SECONDS] [--rows LIST]";
+const char* const devOptionUsage =
+    "[--at SECONDS] [--rows LIST] [--loose DIR] [--watch] [--plot NAME.env]...";
 const char* const devOptionHelp =
-    "  --at SECONDS  start at this demo time (0 to 186.5), the music where it plays then\n"
-    "  --rows LIST   draw only these schedule rows, such as 15 or 4-8,12 (rows 1 to 22)\n";
+    "  --at SECONDS     start at this demo time (0 to 186.5), the music where it plays then\n"
+    "  --rows LIST      draw only these schedule rows, such as 15 or 4-8,12 (rows 1 to 22)\n"
+    "  --loose DIR      read the files in DIR before those in tir.val (edited files win)\n"
+    "  --watch          reload by itself once tir.val or a data file it reads is saved\n"
+    "  --plot NAME.env  draw that envelope (alpha_circle.env, say) on the timeline; give\n"
+    "                   it again for more\n";
 
 void addDevOptions(PlayerProgram& program) {
     program.usage = devOptionUsage;
@@ -110,12 +124,62 @@ void addDevOptions(PlayerProgram& program) {
     program.printMore = &printDevKeys;
 }
 
+namespace {
+
+// Reads the value of one option into devOptions; false (the reason printed) when it is wrong.
+bool takeDevValue(const std::string& name, const char* value) {
+    if (name == "--at") {
+        char* end = nullptr;
+        errno = 0;
+        const float t = std::strtof(value, &end);
+        if (end == value || *end != '\0' || errno != 0 || !std::isfinite(t) || t < 0.0f ||
+            t > demoLength) {
+            std::fprintf(stderr, "devplayer: --at wants seconds from 0 to %.1f, not \"%s\"\n",
+                         static_cast<double>(demoLength), value);
+            return false;
+        }
+        devOptions.startAt = t;
+        return true;
+    }
+    if (name == "--loose") {
+        // Made absolute now: --data enters its folder after every option is read.
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::absolute(value, ec);
+        if (ec || !std::filesystem::is_directory(folder, ec)) {
+            std::fprintf(stderr, "devplayer: --loose wants a folder, and \"%s\" is none\n", value);
+            return false;
+        }
+        devOptions.looseFolder = (folder / "").lexically_normal().string();
+        return true;
+    }
+    if (name == "--plot") {
+        if (*value == '\0') {
+            std::fprintf(stderr, "devplayer: --plot wants an envelope's file name\n");
+            return false;
+        }
+        devOptions.plots.emplace_back(value);
+        return true;
+    }
+    std::string error;
+    if (!parseRowList(value, scheduleRowCount, devOptions.rows, error)) {
+        std::fprintf(stderr, "devplayer: --rows \"%s\": %s\n", value, error.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 int takeDevOption(int argc, char** argv, int i) {
     const char* a = argv[i];
+    if (std::strcmp(a, "--watch") == 0) {
+        devOptions.watch = true;
+        return 1;
+    }
     const char* value = nullptr;
     int used = 0;
     std::string name;
-    for (const char* option : {"--at", "--rows"}) {
+    for (const char* option : {"--at", "--rows", "--loose", "--plot"}) {
         const size_t n = std::strlen(option);
         if (std::strcmp(a, option) == 0) {
             name = option;
@@ -134,31 +198,15 @@ int takeDevOption(int argc, char** argv, int i) {
         std::fprintf(stderr, "devplayer: %s needs a value\n", name.c_str());
         return -1;
     }
-    if (name == "--at") {
-        char* end = nullptr;
-        errno = 0;
-        const float t = std::strtof(value, &end);
-        if (end == value || *end != '\0' || errno != 0 || !std::isfinite(t) || t < 0.0f ||
-            t > demoLength) {
-            std::fprintf(stderr, "devplayer: --at wants seconds from 0 to %.1f, not \"%s\"\n",
-                         static_cast<double>(demoLength), value);
-            return -1;
-        }
-        devOptions.startAt = t;
-        return used;
-    }
-    std::string error;
-    if (!parseRowList(value, scheduleRowCount, devOptions.rows, error)) {
-        std::fprintf(stderr, "devplayer: --rows \"%s\": %s\n", value, error.c_str());
-        return -1;
-    }
-    return used;
+    return takeDevValue(name, value) ? used : -1;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Start-up
 
-DevApplication::DevApplication() = default; // showSetupDialog is 0: Application loads GL only
+DevApplication::DevApplication() { // showSetupDialog is 0: Application loads GL only
+    overPicture = [this](float t) { drawOverPicture(t); };
+}
 
 void DevApplication::initialise() {
     counterFrequency = sys::performanceFrequency();
@@ -174,6 +222,17 @@ void DevApplication::initialise() {
     buildSchedule(timeline, scheduleReady);
     applyStartState();
     overlay = new TextOverlay(builtinFont, 16, 1234, 640, 120);
+    loadPlots();
+    if (watchData) {
+        std::string reason;
+        const bool watching = dataWatch.start(searchPath, reason);
+        if (!reason.empty() || !watching) {
+            debugPrint("devplayer: %s", reason.c_str());
+        }
+        if (!watching) {
+            debugPrint("devplayer: --watch: no data folder can be watched; R still reloads\n");
+        }
+    }
     sys::showCursor(false);
     if (soundEnabled) {
         // The fixed output (the wave-out device), without clearing the mix buffer: nothing has
@@ -198,6 +257,13 @@ void DevApplication::startMusic() {
 }
 
 void DevApplication::frame() {
+    const int64_t now = sys::performanceCounter();
+    if (lastFrameAt >= 0 && now >= lastFrameAt) {
+        frameTimes.add(static_cast<double>(now - lastFrameAt) /
+                       static_cast<double>(counterFrequency));
+    }
+    lastFrameAt = now;
+    reloadWhenSaved();
     const float t = advanceClock();
     const std::string status = statusLine(t);
     if (window) {
@@ -283,20 +349,37 @@ std::string DevApplication::statusLine(float t) const {
                 (rows.empty() ? "" : ", ") + std::to_string(i + 1) + " " + timeline.rowName(i + 1);
         }
     }
-    return head + (rows.empty() ? std::string("no rows") : rows) +
-           (demoClock.paused ? " | paused" : " | playing");
+    std::string line = head + (rows.empty() ? std::string("no rows") : rows) +
+                       (demoClock.paused ? " | paused" : " | playing");
+    if (!statusNote.empty() && sys::performanceCounter() < statusNoteUntil) {
+        line += " | " + statusNote;
+    }
+    return line;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Reload
 
 bool DevApplication::reload() {
+    ++reloadAttempts;
     const ReloadResult result = reloadDemoData(timeline);
     if (result.loaded) {
         lastReloadFailure.clear();
+        loadPlots(); // the envelopes as the new data has them
+        setStatusNote("reloaded");
         debugPrint("devplayer: reloaded the data: %d parts\n", timeline.count);
     } else {
         lastReloadFailure = result.reason;
+        // The title bar has one line: the reports joined, and cut where a title gets too long.
+        std::string why = result.reason;
+        for (size_t at = why.find('\n'); at != std::string::npos; at = why.find('\n', at)) {
+            why.replace(at, 1, "; ");
+        }
+        constexpr size_t longest = 120;
+        if (why.size() > longest) {
+            why = why.substr(0, longest - 3) + "...";
+        }
+        setStatusNote("reload failed: " + why);
         debugPrint("devplayer: reload failed; the data loaded before stays in use:\n%s\n",
                    result.reason.c_str());
     }
@@ -304,9 +387,165 @@ bool DevApplication::reload() {
     return result.loaded;
 }
 
+void DevApplication::setStatusNote(const std::string& note) {
+    statusNote = note;
+    statusNoteUntil =
+        sys::performanceCounter() +
+        static_cast<int64_t>(statusNoteSeconds * static_cast<double>(counterFrequency));
+    reportNextFrame = true;
+}
+
+void DevApplication::reloadWhenSaved() {
+    if (watchData && dataWatch.due(searchPath, sys::performanceCounter(), counterFrequency)) {
+        debugPrint("devplayer: %s changed; reloading\n", dataWatch.changedFile().empty()
+                                                             ? "a data file"
+                                                             : dataWatch.changedFile().c_str());
+        reload();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Over the picture
+
+void DevApplication::drawOverPicture(float t) {
+    if (screenshotPending) {
+        screenshotPending = false;
+        writeScreenshot(t);
+    }
+    if (timelineShown) {
+        drawTimelineAt(t);
+    }
+}
+
+void DevApplication::drawTimelineAt(float t) {
+    if (!overlay) {
+        return;
+    }
+    TimelineFrame f;
+    f.timeline = &timeline;
+    f.time = t;
+    f.orders = demoClock.syncEnvelope;
+    f.status = timelineStatus(t);
+    f.frames = &frameTimes;
+    f.plots = &plotted;
+    f.plotsRead = plotsRead;
+    timelineView.draw(layout(), f);
+}
+
+TimelineLayout DevApplication::layout() const {
+    return timelineLayout(static_cast<float>(screenWidth), static_cast<float>(screenHeight),
+                          scheduleRowCount, !plots.empty(), demoLength);
+}
+
+void DevApplication::loadPlots() {
+    ++plotsRead;
+    plotted.clear();
+    for (const std::string& name : plots) {
+        plotted.push_back(loadPlot(name, layout()));
+        if (!plotted.back().problem.empty()) {
+            debugPrint("devplayer: --plot %s: %s\n", name.c_str(), plotted.back().problem.c_str());
+        }
+    }
+}
+
+std::string DevApplication::timelineStatus(float t) const {
+    char line[64];
+    std::snprintf(line, sizeof line, "%.2f s | order %d | %s", static_cast<double>(t),
+                  demoClock.syncEnvelope ? demoClock.orderAt(t) : 0,
+                  demoClock.paused ? "paused" : "playing");
+    std::string status = line;
+    if (!statusNote.empty() && sys::performanceCounter() < statusNoteUntil) {
+        status += " | " + statusNote;
+    }
+    return status;
+}
+
+void DevApplication::toggleTimeline() {
+    timelineShown = !timelineShown;
+    scrubbing = false;
+    sys::showCursor(timelineShown);
+}
+
+void DevApplication::mouseDown(int x, int y) {
+    const TimelineLayout l = layout();
+    if (!timelineShown || !l.seeksAt(x, y)) {
+        return;
+    }
+    scrubbing = true;
+    seekTo(l.timeAt(x));
+}
+
+void DevApplication::mouseMove(int x, int y, bool held) {
+    if (!timelineShown || !scrubbing || !held) {
+        scrubbing = scrubbing && held;
+        return;
+    }
+    // Playing, the music would be sent to a new place at every move: scrubbing is for a paused
+    // demo, and a click while playing seeks once.
+    if (demoClock.paused) {
+        seekTo(layout().timeAt(x));
+    }
+}
+
+void DevApplication::mouseUp() {
+    scrubbing = false;
+}
+
+void DevApplication::writeScreenshot(float t) {
+    // The picture is the viewport: all of the window, or the fitted 4:3 rectangle of desktop
+    // full screen. Rows come bottom up from GL and go top down into the file.
+    GLint view[4] = {0, 0, screenWidth, screenHeight};
+    glGetIntegerv(GL_VIEWPORT, view);
+    const int width = view[2], height = view[3];
+    const size_t stride = static_cast<size_t>(width) * 3;
+    std::vector<unsigned char> rows(stride * static_cast<size_t>(height));
+    GLint packAlignment = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(view[0], view[1], width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, packAlignment);
+    std::vector<unsigned char> picture(rows.size());
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(&picture[static_cast<size_t>(y) * stride],
+                    &rows[static_cast<size_t>(height - 1 - y) * stride], stride);
+    }
+
+    char name[32];
+    std::snprintf(name, sizeof name, "shot-%07.3f.png", static_cast<double>(t));
+    std::error_code ec;
+    const std::filesystem::path path = std::filesystem::absolute(name, ec);
+    const std::string where = ec ? std::string(name) : path.string();
+    if (!screenshotWriter) {
+        setStatusNote("no screenshots here");
+        debugPrint("devplayer: this player writes no screenshots\n");
+    } else if (screenshotWriter(where, width, height, 3, picture, false)) {
+        lastScreenshot = where;
+        setStatusNote(std::string("screenshot ") + name);
+        debugPrint("devplayer: screenshot %s (%d x %d)\n", where.c_str(), width, height);
+    } else {
+        setStatusNote(std::string("screenshot failed: cannot write ") + name);
+        debugPrint("devplayer: cannot write the screenshot %s\n", where.c_str());
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 
 intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, intptr_t lParam) {
+    if (message == sys::WM_LBUTTONDOWN || message == sys::WM_MOUSEMOVE ||
+        message == sys::WM_LBUTTONUP) {
+        auto* app = static_cast<DevApplication*>(sys::windowUserData(window));
+        const int x = sys::mouseX(lParam), y = sys::mouseY(lParam);
+        if (message == sys::WM_LBUTTONDOWN) {
+            app->mouseDown(x, y);
+        } else if (message == sys::WM_MOUSEMOVE) {
+            app->mouseMove(x, y, (wParam & sys::mouseLeftHeld) != 0);
+        } else {
+            // Where a click or a drag took the demo goes to standard error once it ends.
+            app->reportNextFrame |= app->scrubbing;
+            app->mouseUp();
+        }
+        return 0;
+    }
     if (message == sys::WM_KEYDOWN) {
         if (const DevKey* key =
                 findDevKey(static_cast<unsigned>(wParam), (lParam & sys::keyFlagShift) != 0)) {
@@ -320,6 +559,7 @@ intptr_t devWindowProc(sys::Window* window, unsigned message, uintptr_t wParam, 
 }
 
 int runDevPlayer() {
+    looseFolder = devOptions.looseFolder;
     locateData(DataChoices{true, installedDataFolders()});
     applyDevSettings();
     return startDevPlayer();
@@ -329,6 +569,8 @@ int startDevPlayer() {
     auto* app = new DevApplication;
     app->startAt = devOptions.startAt;
     app->timeline.selection = devOptions.rows;
+    app->watchData = devOptions.watch;
+    app->plots = devOptions.plots;
     app->createMainWindow(&devWindowProc);
     return runMessageLoop(app);
 }

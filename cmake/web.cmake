@@ -31,6 +31,9 @@ target_link_libraries(tirplatform PUBLIC web_SDL2 web_openmpt)
 
 file(GLOB CORE_SOURCES CONFIGURE_DEPENDS
     timeline/*.cpp resources/*.cpp gfx/*.cpp scene/*.cpp effects/*.cpp music/*.cpp)
+# A page has no libpng, and writes no picture files a person could open: the development
+# player's screenshots are for a desktop.
+list(FILTER CORE_SOURCES EXCLUDE REGEX "png_writer\\.cpp$")
 add_library(tircore STATIC ${CORE_SOURCES})
 target_link_libraries(tircore PUBLIC tirplatform web_jpeg)
 

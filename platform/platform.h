@@ -74,6 +74,12 @@ std::string programFolder();
 // (Escape, Up and Down mapped to their virtual-key codes), WM_CLOSE when the user closes the
 // window, WM_DESTROY inside destroyWindow, and WM_QUIT from postQuitMessage.
 // WM_KEYDOWN's lParam carries the modifier keys held when the key went down (keyFlagShift).
+// The left mouse button arrives as WM_LBUTTONDOWN and WM_LBUTTONUP, and the pointer's moves
+// as WM_MOUSEMOVE (one per pass of the queue: a move still queued is replaced by the next),
+// with wParam holding mouseLeftHeld while the button is down. lParam holds the point
+// (mousePosition) in the picture's own pixels: 0 .. width - 1 and 0 .. height - 1 of the size
+// the window was created with, top left first, whatever size the picture has on the screen; a
+// point on the bars beside a pillarboxed picture lies outside that range.
 enum WindowMessage : unsigned {
     WM_CREATE = 0x0001,
     WM_DESTROY = 0x0002,
@@ -81,10 +87,28 @@ enum WindowMessage : unsigned {
     WM_CLOSE = 0x0010,
     WM_QUIT = 0x0012,
     WM_KEYDOWN = 0x0100,
+    WM_MOUSEMOVE = 0x0200,
+    WM_LBUTTONDOWN = 0x0201,
+    WM_LBUTTONUP = 0x0202,
 };
+enum MouseFlags : uintptr_t {
+    mouseLeftHeld = 0x1,
+};
+// A point as lParam carries it: x in the low 16 bits and y in the next 16, both signed.
+inline intptr_t mousePosition(int x, int y) {
+    return static_cast<intptr_t>((static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) |
+                                 static_cast<uint16_t>(x));
+}
+inline int mouseX(intptr_t lParam) {
+    return static_cast<int16_t>(static_cast<uint16_t>(lParam & 0xFFFF));
+}
+inline int mouseY(intptr_t lParam) {
+    return static_cast<int16_t>(static_cast<uint16_t>((lParam >> 16) & 0xFFFF));
+}
 // Letters arrive as 'A' to 'Z' and digits as '0' to '9' whatever the modifiers; a key without
 // a meaning here arrives as 0xFF.
 enum VirtualKey : unsigned {
+    VK_TAB = 0x09,
     VK_RETURN = 0x0D,
     VK_ESCAPE = 0x1B,
     VK_SPACE = 0x20,
@@ -92,6 +116,7 @@ enum VirtualKey : unsigned {
     VK_UP = 0x26,
     VK_RIGHT = 0x27,
     VK_DOWN = 0x28,
+    VK_F12 = 0x7B,
     VK_OEM_COMMA = 0xBC,  // ','
     VK_OEM_PERIOD = 0xBE, // '.'
 };
@@ -141,6 +166,30 @@ int withdrawQuitRequests();
 // only once the program has returned to it: `pass` runs once per display refresh, runLoop never
 // returns, and finish's result ends the program through exitProcess.
 int runLoop(bool (*pass)(void* data), int (*finish)(void* data), void* data);
+
+// ---------------------------------------------------------------------------------------------
+// File-change notification, for a program that reads its files again when they are saved. A
+// watch covers the files directly inside each folder it names (not those in folders below): a
+// file written, created, removed, or renamed into or out of the folder counts as changed, so a
+// tool that saves by renaming a new file over the old one is seen too. Where the system tells
+// of changes the backend listens to it; elsewhere it lists the folders each time it is asked
+// and compares (folder_poll.h).
+struct FolderWatch;
+struct FileChange {
+    // The folder's index in the list given to watchFolders, and the file's name in it. Folder
+    // -1 with an empty name: changes were lost (the system's queue overflowed), so any file
+    // may have changed.
+    int folder = -1;
+    std::string name;
+};
+// Starts watching `folders` (paths in this platform's form; "" is the working directory).
+// A folder that cannot be watched (it does not exist, say) is left out, with a line in
+// `reason`; null when none can be.
+FolderWatch* watchFolders(const std::vector<std::string>& folders, std::string& reason);
+// The changes seen since the last call (or since the watch began), without waiting for any. A
+// file changed several times may be named once or several times.
+std::vector<FileChange> takeFileChanges(FolderWatch* watch);
+void closeFolderWatch(FolderWatch* watch);
 
 // ---------------------------------------------------------------------------------------------
 // Pixel formats and display modes.

@@ -527,6 +527,21 @@ void SearchPath::clear() {
         delete head; // and the source, when the path owns it
         head = next;
     }
+    asked.clear();
+}
+
+void SearchPath::note(const char* name) {
+    std::string file = name;
+    const size_t slash = file.find_last_of("/\\");
+    if (slash != std::string::npos) {
+        file.erase(0, slash + 1);
+    }
+    for (char& c : file) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    asked.insert(file);
 }
 
 ArchiveSource* SearchPath::archive() const {
@@ -558,6 +573,7 @@ ArchiveSource* SearchPath::archive() const {
 
 LoadedFile* SearchPath::load(const char* name, int mode) {
     checkNameLength(name);
+    note(name);
     for (Node* n = head; n; n = n->next) {
         if (LoadedFile* f = n->source->load(name, mode)) {
             return f;
@@ -571,6 +587,7 @@ LoadedFile* SearchPath::load(const char* name, int mode) {
 
 void* SearchPath::loadInto(const char* name, void* buffer) {
     checkNameLength(name);
+    note(name);
     for (Node* n = head; n; n = n->next) {
         if (void* p = n->source->loadInto(name, buffer)) {
             return p;
@@ -581,6 +598,7 @@ void* SearchPath::loadInto(const char* name, void* buffer) {
 
 FILE* SearchPath::openStream(const char* name, int mode) {
     checkNameLength(name);
+    note(name);
     for (Node* n = head; n; n = n->next) {
         if (FILE* f = n->source->openStream(name, mode)) {
             return f;

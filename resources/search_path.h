@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -186,7 +187,10 @@ public:
     void add(std::unique_ptr<FileSource> source);
     // Forgets every source, destroying those the path owns.
     void clear();
-    void swap(SearchPath& other) noexcept { std::swap(head, other.head); }
+    void swap(SearchPath& other) noexcept {
+        std::swap(head, other.head);
+        asked.swap(other.asked);
+    }
 
     LoadedFile* load(const char* name, int mode) override;
     void* loadInto(const char* name, void* buffer) override;
@@ -195,6 +199,10 @@ public:
 
     // The first archive source on the path, or null.
     ArchiveSource* archive() const;
+    // Every name asked for through this path, found or not, by its file name in lower case
+    // (folders match names whatever their case): the files a program that reads its data again
+    // when it changes has to look out for.
+    const std::set<std::string>& namesAsked() const { return asked; }
 
     struct Node {
         FileSource* source;
@@ -202,6 +210,10 @@ public:
         std::unique_ptr<FileSource> owned; // source itself when the path owns it
     };
     Node* head = nullptr;
+
+private:
+    void note(const char* name);
+    std::set<std::string> asked;
 };
 extern SearchPath searchPath;
 

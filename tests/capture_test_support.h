@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +13,7 @@
 #include <vector>
 
 #include "forge_test_support.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 
 namespace testing_support {
 
@@ -92,6 +93,46 @@ inline std::vector<unsigned char> readRgbPng(const std::string& path, int& width
         rgb.insert(rgb.end(), {rgba[i], rgba[i + 1], rgba[i + 2]});
     }
     return rgb;
+}
+
+// The golden frames' tolerance, for pictures of the same moment drawn by two runs: llvmpipe on
+// another CPU, or another path through the same GL, may round a colour by a step or two. A
+// pixel counts as changed when a channel moves by more than goldenChannelTolerance, and two
+// pictures match when at most goldenChangedShare of their pixels changed.
+constexpr int goldenChannelTolerance = 4;
+constexpr double goldenChangedShare = 0.001;
+
+struct GoldenDifference {
+    int changed = 0; // pixels with a channel more than goldenChannelTolerance off
+    int largest = 0; // the largest step of any channel
+};
+// Compares two RGB pictures of the same size, pixel by pixel. `difference`, when given, gets an
+// RGB picture of each pixel's largest step, times 8, for a person to look at.
+inline GoldenDifference comparePictures(const std::vector<unsigned char>& a,
+                                        const std::vector<unsigned char>& b,
+                                        std::vector<unsigned char>* difference = nullptr) {
+    GoldenDifference d;
+    if (difference) {
+        difference->assign(a.size(), 0);
+    }
+    for (size_t p = 0; p + 2 < a.size() && p + 2 < b.size(); p += 3) {
+        int most = 0;
+        for (int c = 0; c < 3; ++c) {
+            most = std::max(most, std::abs(a[p + c] - b[p + c]));
+        }
+        d.changed += most > goldenChannelTolerance;
+        d.largest = std::max(d.largest, most);
+        if (difference) {
+            for (int c = 0; c < 3; ++c) {
+                (*difference)[p + c] = static_cast<unsigned char>(std::min(255, most * 8));
+            }
+        }
+    }
+    return d;
+}
+// Whether `changed` pixels of width x height are within the golden frames' tolerance.
+inline bool withinGoldenTolerance(int changed, int width, int height) {
+    return changed <= goldenChangedShare * width * height;
 }
 
 // One line of the capture's frame log.

@@ -8,10 +8,14 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "drawing_state_support.h"
+#include "app/data_folder.h"
 #include "app/dev_application.h"
+#include "app/row_list.h"
+#include "effects/schedule.h"
 #include "forge_test_support.h"
 #include "gfx/gl_api.h"
 #include "platform/fsound.h"
@@ -66,6 +70,9 @@ struct DevPlayerFixture : ForgedData {
         resetDrawingState();
         cwd.reset();
         audio.reset();
+        looseFolder.clear();
+        dataArchivePath = "tir.val";
+        devOptions.reset();
         pauseLeakChecks(false);
         ForgedData::TearDown();
     }
@@ -119,5 +126,91 @@ struct DevPlayerFixture : ForgedData {
     }
     float keyTime(int k) const { return syncEnvelope->keys[k].time; }
 };
+
+// The development player on a copy of the default data in a folder of its own ("tir.val"), which
+// a test may change, beside an empty folder of loose files ("loose/") it may put files in.
+struct DevFolderFixture : DevPlayerFixture {
+    std::optional<ScratchDir> folder;
+    std::string loose;                 // the loose-file folder, ending in a separator
+    std::vector<unsigned char> pixels; // the last frame read back
+    bool readPixels = false;
+
+    void SetUp() override {
+        ForgedData::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        folder.emplace("devfolder");
+        std::filesystem::copy_file(archivePath(), folder->file("tir.val"));
+        std::filesystem::create_directory(folder->file("loose"));
+        loose = folder->file("loose/");
+        enterPlayerFolder(folder->path);
+    }
+    void TearDown() override {
+        DevPlayerFixture::TearDown();
+        folder.reset();
+    }
+
+    // Starts the player as runDevPlayer does, up to its message loop, with devOptions as the
+    // test set them: the test runs the frames. With sound, the music plays offline. In a window
+    // of 640 x 480 unless `fullScreen`: the headless driver's screen is larger, and its full
+    // screen shows the picture scaled up to fit.
+    void start(bool sound, bool fullScreen = false) {
+        audio.emplace("SDL_AUDIODRIVER", sound ? "dummy" : "no-such-driver");
+        looseFolder = devOptions.looseFolder;
+        applyDevSettings();
+        fullscreen = fullScreen ? 1 : 0;
+        app = new DevApplication;
+        if (sound) {
+            app->soundOutput = offlineOutput;
+        }
+        app->startAt = devOptions.startAt;
+        app->timeline.selection = devOptions.rows;
+        app->watchData = devOptions.watch;
+        app->plots = devOptions.plots;
+        app->beforePresent = [this] {
+            if (readPixels) {
+                pixels = readBackBuffer(640, 480);
+            }
+        };
+        app->createMainWindow(&devWindowProc);
+        ASSERT_NE(app->context, nullptr);
+        ASSERT_EQ(app->scheduleReady, 1);
+    }
+    float timeNow() const { return demoClock.timeAt(counter.now, counter.frequency); }
+    // One frame, read back as it is presented.
+    std::vector<unsigned char> frameAt() {
+        readPixels = true;
+        app->frame();
+        readPixels = false;
+        return pixels;
+    }
+    // Selects rows as --rows LIST does.
+    static RowSelection rowsOf(const char* list) {
+        RowSelection rows;
+        std::string error;
+        EXPECT_TRUE(parseRowList(list, scheduleRowCount, rows, error)) << error;
+        return rows;
+    }
+    // A key through the window's queue, or a mouse message at picture point (x, y).
+    void mouse(unsigned message, int x, int y, bool held) {
+        sys::postMessage(app->window, message, held ? uintptr_t{sys::mouseLeftHeld} : 0,
+                         sys::mousePosition(x, y));
+        sys::Message m;
+        while (sys::peekMessage(m)) {
+            if (m.message != sys::WM_PAINT) {
+                sys::dispatchMessage(m);
+            }
+        }
+    }
+};
+
+inline double meanLevel(const std::vector<unsigned char>& rgb) {
+    double sum = 0;
+    for (unsigned char v : rgb) {
+        sum += v;
+    }
+    return rgb.empty() ? 0.0 : sum / static_cast<double>(rgb.size());
+}
 
 } // namespace testing_support

@@ -13,7 +13,7 @@
 
 #include "gfx/gl_api.h"
 #include "tools/common/offscreen_gl.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 
 namespace testing_support {
 

@@ -12,7 +12,7 @@
 #include "forge_test_support.h"
 #include "test_support.h"
 #include "tools/common/archive_writer.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 
 using namespace testing_support;
 

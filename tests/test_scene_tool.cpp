@@ -9,7 +9,7 @@
 #include "scene_test_support.h"
 #include "tools/common/archive_writer.h"
 #include "tools/common/demo_scene.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 
 using namespace testing_support;
 

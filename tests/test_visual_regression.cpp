@@ -5,8 +5,7 @@
 // here; a change on purpose is followed by `make golden` and a look at the new frames.
 //
 // The comparison allows what differs between machines: llvmpipe on another CPU may round a
-// colour by a step or two. A pixel counts as changed when a channel moves by more than
-// `channelTolerance`, and a frame fails when more than `changedShare` of its pixels changed.
+// colour by a step or two (the golden tolerance of capture_test_support.h).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -24,8 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int width = 160, height = 120;
-constexpr int channelTolerance = 4;
-constexpr double changedShare = 0.001; // 19 of 19,200 pixels
 
 std::string goldenDir() {
     return std::string(TIR_SOURCE_DIR) + "/tests/golden";
@@ -114,21 +111,10 @@ TEST_F(VisualRegression, FramesMatchTheGoldenFrames) {
         ASSERT_EQ(gh, height);
         ASSERT_EQ(nw, width);
         ASSERT_EQ(nh, height);
-        int changed = 0, largest = 0;
-        std::vector<unsigned char> difference(golden.size());
-        for (size_t p = 0; p < golden.size(); p += 3) {
-            int most = 0;
-            for (int c = 0; c < 3; ++c) {
-                most = std::max(most, std::abs(golden[p + c] - fresh[p + c]));
-            }
-            changed += most > channelTolerance;
-            largest = std::max(largest, most);
-            for (int c = 0; c < 3; ++c) {
-                difference[p + c] = static_cast<unsigned char>(std::min(255, most * 8));
-            }
-        }
-        const bool same = changed <= changedShare * width * height;
-        EXPECT_TRUE(same) << changed << " pixels changed (largest step " << largest
+        std::vector<unsigned char> difference;
+        const GoldenDifference d = comparePictures(golden, fresh, &difference);
+        const bool same = withinGoldenTolerance(d.changed, width, height);
+        EXPECT_TRUE(same) << d.changed << " pixels changed (largest step " << d.largest
                           << "); the frames are in " << diffDir();
         if (!same) {
             fs::create_directories(diffDir());

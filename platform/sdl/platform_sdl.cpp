@@ -12,6 +12,7 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -355,6 +356,10 @@ static unsigned virtualKey(SDL_Keycode key) {
             return VK_OEM_COMMA;
         case SDLK_PERIOD:
             return VK_OEM_PERIOD;
+        case SDLK_TAB:
+            return VK_TAB;
+        case SDLK_F12:
+            return VK_F12;
         default:
             break;
     }
@@ -365,6 +370,44 @@ static unsigned virtualKey(SDL_Keycode key) {
         return static_cast<unsigned>(key);
     }
     return 0xFF; // a key the demo gives no meaning
+}
+
+// A point in the window (SDL's window coordinates) as a point in the picture's own pixels: the
+// window's created size, laid over the part of the window the picture covers (all of it, or the
+// fitted 4:3 rectangle of desktop full screen).
+static intptr_t picturePoint(Window* w, int x, int y) {
+    int ww = w->width, wh = w->height;
+    if (w->native) {
+        SDL_GetWindowSize(w->native, &ww, &wh);
+    }
+    double left = 0, top = 0, vw = ww, vh = wh;
+    if (w->pillarbox) {
+        vw = ww;
+        vh = ww * 3.0 / 4.0;
+        if (vh > wh) {
+            vh = wh;
+            vw = wh * 4.0 / 3.0;
+        }
+        left = (ww - vw) / 2;
+        top = (wh - vh) / 2;
+    }
+    if (vw <= 0 || vh <= 0) {
+        return mousePosition(-1, -1);
+    }
+    const int px = static_cast<int>(std::floor((x + 0.5 - left) * w->width / vw));
+    const int py = static_cast<int>(std::floor((y + 0.5 - top) * w->height / vh));
+    return mousePosition(px, py);
+}
+
+// Queues a pointer move, replacing one of the same window still in the queue: only where the
+// pointer is now matters, and a fast move must not flood the queue between two frames.
+static void postMouseMove(Window* w, uintptr_t held, intptr_t point) {
+    const Message move{w, WM_MOUSEMOVE, held, point};
+    if (!queue.empty() && queue.back().window == w && queue.back().message == WM_MOUSEMOVE) {
+        queue.back() = move;
+    } else {
+        queue.push_back(move);
+    }
 }
 
 static void pumpNative() {
@@ -386,6 +429,23 @@ static void pumpNative() {
                     const intptr_t flags =
                         (e.key.keysym.mod & KMOD_SHIFT) ? intptr_t{keyFlagShift} : 0;
                     postMessage(w, WM_KEYDOWN, virtualKey(e.key.keysym.sym), flags);
+                }
+                break;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP:
+                if (Window* w = windowFromId(e.button.windowID);
+                    w && e.button.button == SDL_BUTTON_LEFT) {
+                    const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+                    postMessage(w, down ? WM_LBUTTONDOWN : WM_LBUTTONUP,
+                                down ? uintptr_t{mouseLeftHeld} : 0,
+                                picturePoint(w, e.button.x, e.button.y));
+                }
+                break;
+            case SDL_MOUSEMOTION:
+                if (Window* w = windowFromId(e.motion.windowID)) {
+                    postMouseMove(
+                        w, (e.motion.state & SDL_BUTTON_LMASK) ? uintptr_t{mouseLeftHeld} : 0,
+                        picturePoint(w, e.motion.x, e.motion.y));
                 }
                 break;
             case SDL_WINDOWEVENT:

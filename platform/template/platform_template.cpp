@@ -1,7 +1,10 @@
 // platform_template.cpp - the skeleton of a new platform backend: every entry of
 // platform/platform.h with the least behaviour that keeps the demo's code paths valid (no
 // window, no GL, a counter that never moves). Copy it into platform/NAME/, fill it in, and
-// point the build's platform glob at that folder. It is not built by default.
+// point the build's platform glob at that folder. It is not built by default. File-change
+// notification lists the watched folders and compares (folder_poll.h) until the backend listens
+// to its system's own notification.
+#include "platform/folder_poll.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -110,6 +113,25 @@ int runLoop(bool (*pass)(void*), int (*finish)(void*), void* data) {
     while (pass(data)) {
     }
     return finish(data);
+}
+
+struct FolderWatch {
+    FolderPoller poller;
+};
+FolderWatch* watchFolders(const std::vector<std::string>& folders, std::string& reason) {
+    auto* watch = new FolderWatch;
+    reason.clear();
+    if (watch->poller.addAll(folders, reason) == 0) {
+        delete watch;
+        return nullptr;
+    }
+    return watch;
+}
+std::vector<FileChange> takeFileChanges(FolderWatch* watch) {
+    return watch ? watch->poller.look() : std::vector<FileChange>{};
+}
+void closeFolderWatch(FolderWatch* watch) {
+    delete watch;
 }
 
 int choosePixelFormat(Window*, const PixelFormatDescriptor&) {

@@ -39,7 +39,7 @@
 #include "tools/common/headless_player.h"
 #include "tools/common/offscreen_gl.h"
 #include "gfx/gl_api.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 #include "app/row_list.h"
 #include "tools/common/timeline_rows.h"
 

@@ -8,7 +8,7 @@
 #include "tools/capture/options.h"
 #include "tools/common/file_bytes.h"
 #include "tools/common/jpeg_writer.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 
 namespace {
 

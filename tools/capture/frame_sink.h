@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "tools/capture/wav_file.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 
 namespace sys {
 struct ChildProcess;

@@ -7,7 +7,7 @@
 #include "app/setup_dialog.h"
 #include "music/music_player.h"
 #include "platform/platform.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 #include "tools/tirtool/command.h"
 
 namespace {

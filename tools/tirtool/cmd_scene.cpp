@@ -17,7 +17,7 @@
 #include "scene/track.h"
 #include "tools/common/demo_scene.h"
 #include "tools/common/offscreen_gl.h"
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 #include "app/application.h"
 #include "tools/tirtool/command.h"
 

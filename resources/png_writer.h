@@ -1,4 +1,5 @@
-// png_writer.h - writes 8-bit RGB or RGBA pictures as PNG files for captures and previews.
+// png_writer.h - writes 8-bit RGB or RGBA pictures as PNG files (captures, previews, the
+// development player's screenshots) and reads them back.
 #pragma once
 
 #include <string>

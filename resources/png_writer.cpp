@@ -1,5 +1,5 @@
 // png_writer.cpp - PNG output and input through libpng's simplified API.
-#include "tools/common/png_writer.h"
+#include "resources/png_writer.h"
 
 #include <png.h>
 
