@@ -52,13 +52,11 @@ fail() {
     failures=$((failures + 1))
 }
 
-# Prints the id of the first shown window named like $1 that belongs to the player started last
-# (a window of the run before may outlive its program a moment on a busy X server), waiting up
-# to $2 seconds for it.
+# Prints the id of the first window named like $1, waiting up to $2 seconds for it.
 find_window() {
     local id
     for ((i = 0; i < $2 * 10; ++i)); do
-        id=$(xdotool search --onlyvisible --pid "$pid" --name "$1" 2> /dev/null | head -n 1)
+        id=$(xdotool search --name "$1" 2> /dev/null | head -n 1)
         if [[ -n "$id" ]]; then
             echo "$id"
             return 0
@@ -145,7 +143,7 @@ if d=$(find_window "$dialog" 60); then
     appeared=0
     for ((i = 0; i < 600; ++i)); do
         kill -0 "$pid" 2> /dev/null || break
-        if xdotool search --pid "$pid" --name "$demo" > /dev/null 2>&1; then
+        if xdotool search --name "$demo" > /dev/null 2>&1; then
             appeared=1
         fi
         sleep 0.05
