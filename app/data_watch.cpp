@@ -9,19 +9,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string lowerCase(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return s;
-}
-
-} // namespace
-
 bool DataWatch::start(const SearchPath& path, std::string& reason) {
     stop();
     folders.clear();

@@ -174,8 +174,6 @@ DirectorySource::~DirectorySource() {
     }
 }
 
-namespace {
-
 std::string lowerCase(std::string s) {
     for (char& c : s) {
         if (c >= 'A' && c <= 'Z') {
@@ -184,8 +182,6 @@ std::string lowerCase(std::string s) {
     }
     return s;
 }
-
-} // namespace
 
 std::string DirectorySource::resolve(const char* name) {
     const std::string path = pathOf(name);

@@ -94,6 +94,10 @@ private:
     std::vector<FolderListing*> listings;
 };
 
+// `s` with A-Z turned into a-z and every other byte as it is: the key under which names that
+// differ only in case meet (the demo's names were written for a file system that ignores case).
+std::string lowerCase(std::string s);
+
 // One archive entry: the 28-byte directory header, read field by field, and the entry's
 // upper-cased name.
 struct ArchiveEntry {
