@@ -161,13 +161,15 @@ Canvas dust() {
     for (int i = 0; i < 700; ++i) {
         const float x = rng.uniform(0, 256), y = rng.uniform(0, 256);
         const float b = std::pow(rng.uniform(), 2.0f);
-        c.addSpot(x, y, rng.uniform(0.7f, 2.2f),
-                  mix({1.0f, 0.7f, 0.4f}, {1, 1, 1}, rng.uniform()) * b, 1.2f);
+        const float whiteness = rng.uniform();
+        const float radius = rng.uniform(0.7f, 2.2f);
+        c.addSpot(x, y, radius, mix({1.0f, 0.7f, 0.4f}, {1, 1, 1}, whiteness) * b, 1.2f);
     }
     for (int i = 0; i < 14; ++i) {
         const float x = rng.uniform(30, 226), y = rng.uniform(30, 226);
-        c.addSpot(x, y, rng.uniform(6, 16), Rgb{0.9f, 0.6f, 0.35f} * rng.uniform(0.15f, 0.4f),
-                  0.5f);
+        const float brightness = rng.uniform(0.15f, 0.4f);
+        const float radius = rng.uniform(6, 16);
+        c.addSpot(x, y, radius, Rgb{0.9f, 0.6f, 0.35f} * brightness, 0.5f);
     }
     for (int y = 0; y < 256; ++y) {
         for (int x = 0; x < 256; ++x) {
@@ -244,8 +246,9 @@ Canvas panorama() {
     });
     for (int i = 0; i < 300; ++i) {
         const float x = rng.uniform(0, 1024), y = rng.uniform(0, 256 * 0.3f);
-        c.addSpot(x, y, rng.uniform(0.6f, 1.4f), Rgb{0.9f, 0.9f, 1.0f} * rng.uniform(0.2f, 0.9f),
-                  1.5f);
+        const float brightness = rng.uniform(0.2f, 0.9f);
+        const float radius = rng.uniform(0.6f, 1.4f);
+        c.addSpot(x, y, radius, Rgb{0.9f, 0.9f, 1.0f} * brightness, 1.5f);
     }
     return c;
 }
@@ -610,8 +613,10 @@ Canvas panels() {
     });
     for (int i = 0; i < 16; ++i) {
         const int cx = 32 + 64 * (i % 4), cy = 32 + 64 * (i / 4);
-        c.addSpot(static_cast<float>(cx + rng.below(20) - 10),
-                  static_cast<float>(cy + rng.below(20) - 10), 5, {0.3f, 0.9f, 1.0f}, 1.0f);
+        const int dy = rng.below(20) - 10;
+        const int dx = rng.below(20) - 10;
+        c.addSpot(static_cast<float>(cx + dx), static_cast<float>(cy + dy), 5, {0.3f, 0.9f, 1.0f},
+                  1.0f);
     }
     return c;
 }
@@ -659,8 +664,9 @@ Canvas streaks() {
     Canvas c(256, 256);
     for (int i = 0; i < 40; ++i) {
         const float x = rng.uniform(0, 256), len = rng.uniform(20, 120), y0 = rng.uniform(0, 256);
-        const Rgb col =
-            mix({0.3f, 0.6f, 1.0f}, {1.0f, 0.5f, 0.9f}, rng.uniform()) * rng.uniform(0.4f, 1.0f);
+        const float brightness = rng.uniform(0.4f, 1.0f);
+        const float hue = rng.uniform();
+        const Rgb col = mix({0.3f, 0.6f, 1.0f}, {1.0f, 0.5f, 0.9f}, hue) * brightness;
         for (int j = 0; j < static_cast<int>(len); ++j) {
             const float k = static_cast<float>(j) / len;
             for (int dx = -2; dx <= 2; ++dx) {
