@@ -4,6 +4,8 @@
 // until the process ends.
 #include <cstdlib>
 
+#include "platform/sanitizer.h"
+
 namespace {
 
 // Before main, and so before any test initialises SDL; a caller's own choice is kept.
@@ -16,7 +18,7 @@ struct HeadlessSdl {
 
 } // namespace
 
-#if defined(__SANITIZE_ADDRESS__)
+#if TIR_ADDRESS_SANITIZER
 // LeakSanitizer reads its options from here before the program starts.
 extern "C" const char* __lsan_default_options() {
     return "suppressions=" TIR_SOURCE_DIR "/tests/lsan.supp:print_suppressions=0";

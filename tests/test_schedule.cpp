@@ -13,6 +13,7 @@
 #include "effects/schedule.h"
 #include "effects/scene_playback.h"
 #include "effect_test_support.h"
+#include "platform/sanitizer.h"
 #include "timeline/timeline.h"
 
 using namespace testing_support;
@@ -104,7 +105,7 @@ TEST_F(Schedule, RowsMeetWhereTheCompositionSays) {
 }
 
 TEST(ScheduleMemory, RunningOutOfMemoryWhileBuildingIsAClearFatalError) {
-#if defined(__SANITIZE_ADDRESS__)
+#if TIR_ADDRESS_SANITIZER
     GTEST_SKIP() << "the address sanitizer's allocator stops the process itself";
 #else
     testing::internal::CaptureStderr();

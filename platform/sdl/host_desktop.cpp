@@ -3,6 +3,7 @@
 // between the system's OpenGL and our GL layer over OpenGL ES 3.
 #include "platform/fatal.h"
 #include "platform/platform.h"
+#include "platform/sanitizer.h"
 #include "platform/sdl/host.h"
 #include "platform/sdl/interrupts.h"
 
@@ -97,7 +98,7 @@ void* libraryProc(void* library, const char* name) {
 }
 
 void closeLibrary(void* library) {
-#if defined(__SANITIZE_ADDRESS__)
+#if TIR_ADDRESS_SANITIZER
     // Sanitizer builds keep libraries mapped, so that leak reports inside the GL driver still
     // name their module and the driver's known leaks can be suppressed.
     (void)library;

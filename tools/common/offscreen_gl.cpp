@@ -6,8 +6,9 @@
 
 #include "gfx/render_context.h"
 #include "platform/platform.h"
+#include "platform/sanitizer.h"
 
-#if defined(__SANITIZE_ADDRESS__)
+#if TIR_ADDRESS_SANITIZER
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -25,7 +26,7 @@ intptr_t quietWindowProc(sys::Window*, unsigned, uintptr_t, intptr_t) {
 // Leak checking is paused on this thread while a context is open; those allocations are not
 // ours to free. Address checking goes on as usual.
 void pauseLeakChecks(bool pause) {
-#if defined(__SANITIZE_ADDRESS__)
+#if TIR_ADDRESS_SANITIZER
     if (pause) {
         __lsan_disable();
     } else {
