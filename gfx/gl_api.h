@@ -34,10 +34,12 @@ extern GlTable glTable;
 int loadGl(const char* libraryName);
 // 0 unloaded, 1 nothing was loaded.
 int unloadGl();
-// One entry: the stub once unloaded, else the library's export (or its loader's answer).
+// One entry: its stub once unloaded (null for a name not in the table), else the library's
+// export (or its loader's answer).
 void* fetchGlEntry(const char* name);
-// The stub every by-name pointer holds after unloadGl().
-void glLateCallStub();
+// The stub entry i holds after unloadGl(): it reports the late call and ends the process.
+// Null for an index outside the table.
+void* glLateStub(int index);
 
 // The multitexture check: true when the current context's extension string names
 // GL_ARB_multitexture, after which the three extension entries are fetched through

@@ -29,16 +29,41 @@ void** glEntrySlot(int index) {
     return (index >= 0 && index < glEntryCount) ? slots[index] : nullptr;
 }
 
-// One stub for every entry: it ignores its arguments, reports the late call and ends the
-// process, so no caller ever continues as if the call had worked.
-void glLateCallStub() {
+// Every entry's stub reports the late call and ends the process, so no caller ever continues
+// as if the call had worked.
+[[noreturn]] static void reportLateCall() {
     sys::debugOutput("GL function called after deintialization\n");
     sys::exitProcess(3);
 }
 
+// Each entry has a stub of its own type, so that a late call through the table calls a
+// function of the type it is called as.
+namespace late {
+#define TIR_GL_ENTRY(ret, name, params, args)                                                      \
+    static ret name params {                                                                       \
+        reportLateCall();                                                                          \
+    }
+#include "platform/gl_entries.inc"
+#undef TIR_GL_ENTRY
+} // namespace late
+
+void* glLateStub(int index) {
+    static void* const stubs[glEntryCount] = {
+#define TIR_GL_ENTRY(ret, name, params, args) reinterpret_cast<void*>(&late::name),
+#include "platform/gl_entries.inc"
+#undef TIR_GL_ENTRY
+    };
+    return (index >= 0 && index < glEntryCount) ? stubs[index] : nullptr;
+}
+
 void* fetchGlEntry(const char* name) {
     if (glTable.unloaded) {
-        return reinterpret_cast<void*>(&glLateCallStub);
+        for (int i = 0; i < glEntryCount; ++i) {
+            if (std::strcmp(glEntryNames[i], name) == 0) {
+                return glLateStub(i);
+            }
+        }
+        return nullptr;
     }
     if (void* wgl = sys::wglEntry(name)) {
         return wgl;
@@ -51,7 +76,7 @@ void* fetchGlEntry(const char* name) {
 
 static void fillTable() {
     for (int i = 0; i < glEntryCount; ++i) {
-        *glEntrySlot(i) = fetchGlEntry(glEntryNames[i]);
+        *glEntrySlot(i) = glTable.unloaded ? glLateStub(i) : fetchGlEntry(glEntryNames[i]);
     }
 }
 

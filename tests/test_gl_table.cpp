@@ -11,7 +11,7 @@
 
 using namespace testing_support;
 
-TEST(GlTable, LoadsOnceAndUnloadsToOneStub) {
+TEST(GlTable, LoadsOnceAndUnloadsToLateCallStubs) {
     ASSERT_EQ(std::strcmp(glEntryNames[0], "glAccum"), 0);
     ASSERT_EQ(std::strcmp(glEntryNames[335], "glViewport"), 0);
     ASSERT_EQ(std::strcmp(glEntryNames[336], "wglCopyContext"), 0);
@@ -23,12 +23,13 @@ TEST(GlTable, LoadsOnceAndUnloadsToOneStub) {
     EXPECT_EQ(loadGl("opengl32.dll"), 1);
     EXPECT_EQ(glTable.library, library);
 
-    auto* marker = reinterpret_cast<void (*)(GLenum)>(&glLateCallStub);
+    void (*const marker)(GLenum) = [](GLenum) {};
     glActiveTextureARB = marker;
     EXPECT_EQ(unloadGl(), 0);
     EXPECT_EQ(unloadGl(), 1);
     for (int i = 0; i < glEntryCount; ++i) {
-        EXPECT_EQ(*glEntrySlot(i), reinterpret_cast<void*>(&glLateCallStub)) << glEntryNames[i];
+        EXPECT_EQ(*glEntrySlot(i), glLateStub(i)) << glEntryNames[i];
+        EXPECT_EQ(fetchGlEntry(glEntryNames[i]), glLateStub(i)) << glEntryNames[i];
     }
     EXPECT_EQ(glActiveTextureARB, marker); // the extension entries keep their values
     glActiveTextureARB = nullptr;
@@ -41,10 +42,14 @@ TEST(GlTable, LoadsOnceAndUnloadsToOneStub) {
     EXPECT_NE(
         ::testing::internal::GetCapturedStderr().find("GL function called after deintialization"),
         std::string::npos);
+    // An entry that gives back a value ends the process the same way.
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(exitCodeOf([] { return static_cast<int>(glGetError()); }), code);
+    ::testing::internal::GetCapturedStderr();
 
     // Loading again after an unload fetches from the library again.
     EXPECT_EQ(loadGl("opengl32.dll"), 0);
-    EXPECT_NE(*glEntrySlot(0), reinterpret_cast<void*>(&glLateCallStub));
+    EXPECT_NE(*glEntrySlot(0), glLateStub(0));
     EXPECT_EQ(unloadGl(), 0);
     EXPECT_EQ(loadGl("no-such-library.so.42"), 2);
 }

@@ -131,8 +131,7 @@ TEST(Capture, RendersAFrameAndRefusesTimesPastTheEnd) {
     const std::string cmd = "SDL_VIDEODRIVER=offscreen " + capture + " --data " +
                             dir.path.string() + " --at 12.5 --size 160x120 --out " + out + " > " +
                             dir.file("log") + " 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0)
-        << std::string(readFile(dir.file("log")).begin(), readFile(dir.file("log")).end());
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << readText(dir.file("log"));
     int width = 0, height = 0;
     std::vector<unsigned char> rgba;
     ASSERT_TRUE(readPng(out, width, height, rgba));

@@ -4,11 +4,13 @@
 // (TIR_GL=es3 on a desktop; always in a web page). What depends on the system underneath (a
 // desktop or a web page) is in host.h.
 #include "platform/diagnostics.h"
+#include "platform/gl_types.h"
 #include "platform/platform.h"
+#include "platform/sanitizer.h"
 
 #include <SDL.h>
 #include <errno.h>
-#if defined(__SANITIZE_ADDRESS__)
+#if TIR_ADDRESS_SANITIZER
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -32,7 +34,7 @@ namespace sys {
 // modules before the leak check could name them). Sanitizer builds leave those out of the leak
 // report; our own allocations are still checked.
 struct DriverAllocations {
-#if defined(__SANITIZE_ADDRESS__)
+#if TIR_ADDRESS_SANITIZER
     DriverAllocations() {
         __lsan_disable();
     }
@@ -780,11 +782,16 @@ static void* wglGetCurrentContextImpl() {
 static Window* wglGetCurrentDCImpl() {
     return currentDc;
 }
-static void* wglGetProcAddressImpl(const char* name) {
+// Typed as the table's entry is (a function pointer back), so the call through the table is
+// a call of this very type.
+static PROC wglGetProcAddressImpl(const char* name) {
+    void* function = nullptr;
     if (esLayer) {
-        return gl11::procAddress(name);
+        function = gl11::procAddress(name);
+    } else if (name && SDL_WasInit(SDL_INIT_VIDEO)) {
+        function = SDL_GL_GetProcAddress(name);
     }
-    return (name && SDL_WasInit(SDL_INIT_VIDEO)) ? SDL_GL_GetProcAddress(name) : nullptr;
+    return reinterpret_cast<PROC>(function);
 }
 static int wglMakeCurrentImpl(Window* dc, void* context) {
     DriverAllocations driver;

@@ -344,7 +344,10 @@ bool FrameSink::close(std::string& error) {
         failure = "cannot complete " + settings.wavPath;
     }
     if (ffmpeg) {
-        const bool fed = videoFrames->finish() & videoSound->finish();
+        // Both streams are finished whatever the first reports, so ffmpeg meets the end of each.
+        const bool framesFed = videoFrames->finish();
+        const bool soundFed = videoSound->finish();
+        const bool fed = framesFed && soundFed;
         videoFrames.reset();
         videoSound.reset();
         const int code = sys::finishChild(ffmpeg);
