@@ -39,10 +39,6 @@ template <class F> Outcome outcomeOf(F&& f) {
 
 constexpr int wentOn = -1000;
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 // A scratch folder on the search path and a recording GL table.
 struct BadInput : ScratchSearchPath {
     RecordingGl gl;

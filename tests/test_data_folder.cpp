@@ -26,10 +26,6 @@ Located locate(const DataChoices& choices) {
     return r;
 }
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 } // namespace
 
 TEST(DataFolder, FolderArchiveLooseFilesInstalledDataOrOneReport) {

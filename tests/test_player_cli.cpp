@@ -41,10 +41,6 @@ std::string bin(const char* program) {
     return "'" + std::string(TIR_BIN_DIR) + "/" + program + "'";
 }
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 } // namespace
 
 TEST(PlayerCommandLine, HelpVersionAndUnknownOptions) {

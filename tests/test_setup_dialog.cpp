@@ -262,7 +262,7 @@ TEST_F(SetupDialogTest, MouseOpensListsPicksItemsTogglesAndPresses) {
 
 namespace {
 
-struct Image {
+struct DialogPicture {
     std::vector<uint8_t> rgba;
     int width = 0, height = 0;
     const uint8_t* at(int x, int y) const {
@@ -281,8 +281,8 @@ struct Image {
     }
 };
 
-Image draw(const sys::Dialog& dialog) {
-    Image image;
+DialogPicture draw(const sys::Dialog& dialog) {
+    DialogPicture image;
     EXPECT_TRUE(sys::drawDialog(dialog, image.rgba, image.width, image.height));
     return image;
 }
@@ -290,7 +290,7 @@ Image draw(const sys::Dialog& dialog) {
 } // namespace
 
 TEST_F(SetupDialogTest, DrawingShowsCaptionChoicesAndCheckMark) {
-    const Image shown = draw(dialog);
+    const DialogPicture shown = draw(dialog);
     ASSERT_EQ(shown.width, sys::dialogPixelWidth(setupDialogTemplate));
     ASSERT_EQ(shown.height, sys::dialogPixelHeight(setupDialogTemplate));
     EXPECT_EQ(shown.width, 627);
@@ -321,13 +321,13 @@ TEST_F(SetupDialogTest, DrawingShowsCaptionChoicesAndCheckMark) {
     EXPECT_GT(shown.darkIn(deviceText), 40);
     sys::checkDialogButton(dialog, setupFullscreenBox, false);
     sys::comboSetSelection(dialog, setupSoundDeviceList, -1);
-    const Image cleared = draw(dialog);
+    const DialogPicture cleared = draw(dialog);
     EXPECT_EQ(cleared.darkIn(tickArea), 0);
     EXPECT_EQ(cleared.darkIn(deviceText), 0);
 
     // A dropped-down list is drawn over the controls below it, its highlight in dark blue.
     keys({K::Tab, K::Tab, K::ToggleList, K::Down});
-    const Image open = draw(dialog);
+    const DialogPicture open = draw(dialog);
     const sys::PixelRect lit = sys::listItemRect(dialog, index(setupResolutionList), 4);
     const uint8_t* p = open.at(lit.x + 1, lit.y + 1);
     EXPECT_EQ(p[0], 0);

@@ -127,10 +127,10 @@ inline void resetPlayerState() {
 // A program run until it has done enough: `command` (a shell command line, run in `folder` with
 // exec, so that the program itself gets the signal) is interrupted with SIGINT, as Ctrl+C
 // would, once `enough()` holds; `enough` is asked every 20 ms, typically about what the program
-// wrote so far (so the files it reads must not be left from an earlier run). A program that ends by itself is not interrupted. After `limitSeconds` it is
-// interrupted whatever it did, which a test then sees as `reached` false. `status` is the exit
-// status, or 128 + the signal that ended it. How long this takes depends on how busy the
-// machine is, what the program did by then does not.
+// wrote so far (so the files it reads must not be left from an earlier run). A program that ends by
+// itself is not interrupted. After `limitSeconds` it is interrupted whatever it did, which a test
+// then sees as `reached` false. `status` is the exit status, or 128 + the signal that ended it. How
+// long this takes depends on how busy the machine is, what the program did by then does not.
 struct ProgramRun {
     int status = -1;
     bool reached = false; // enough() held before the program ended or the limit
@@ -167,6 +167,11 @@ inline ProgramRun runUntil(const std::string& folder, const std::string& command
     }
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
+}
+
+// True when text contains part.
+inline bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 // The text of a file, "" when there is none.

@@ -38,10 +38,6 @@ Outcome run(const ScratchDir& where, const std::string& program, const std::stri
             readText(where.file("err.txt"))};
 }
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 size_t count(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
