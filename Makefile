@@ -107,13 +107,16 @@ video: build $(DATA)/tir.val
 	    --size $(VIDEO_SIZE) --video $(VIDEO)
 
 # Regenerates the visual regression test's golden frames from the default data, after a
-# change whose pictures a person has looked at. Commit tests/golden/ with the change.
+# change whose pictures a person has looked at, and the digests of the data they were made from.
+# Commit tests/golden/ with the change.
 GOLDEN_TIMES = $(shell grep -v '^\#' tests/golden/times.txt | paste -sd, -)
 golden: build
 	@rm -rf $(BUILD)/golden-data && $(BUILD)/bin/forge --out $(BUILD)/golden-data >/dev/null
 	@rm -f tests/golden/at-*.png
 	SDL_VIDEODRIVER=offscreen $(BUILD)/bin/capture --data $(BUILD)/golden-data --size 160x120 \
 	    --at $(GOLDEN_TIMES) --out tests/golden
+	@$(BUILD)/bin/tirtool unpack $(BUILD)/golden-data/tir.val $(BUILD)/golden-data/files >/dev/null
+	@cd $(BUILD)/golden-data/files && sha256sum * > $(CURDIR)/tests/golden/forged-entries.sha256
 
 # The demo in a web browser: build-web/site/ holds the page, both players as WebAssembly and the
 # default data. The three libraries are built from Debian's source packages once, into

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "forge_test_support.h"
 #include "gl_recorder.h"
@@ -368,6 +369,49 @@ TEST(Forge, RunsTwiceToTheSameBytes) {
     // --keep-files also leaves the loose files.
     EXPECT_TRUE(std::filesystem::exists(b.file("files/mystified.xm")));
     EXPECT_TRUE(std::filesystem::exists(b.file("files/beginning.exp")));
+}
+
+// Forge draws from fixed seeds in code whose results do not depend on the compiler (random
+// draws never share one expression), so whatever built it, every entry is the one the golden
+// frames were made from: tests/golden/forged-entries.sha256, which `make golden` writes.
+TEST(Forge, EveryEntryIsTheOneTheGoldenFramesWereMadeFrom) {
+    const std::string tirtool = std::string(TIR_BIN_DIR) + "/tirtool";
+    if (forgeTool().empty() || !std::filesystem::exists(tirtool)) {
+        GTEST_SKIP() << "forge and tirtool are not built";
+    }
+    const ForgedDataSet& forged = forgedDataSet();
+    ASSERT_TRUE(forged.made) << forged.log;
+    ScratchDir work("forge-digests");
+    const std::string command = "'" + tirtool + "' unpack '" + forged.dir->file("tir.val") + "' '" +
+                                work.file("files") + "' > /dev/null && cd '" + work.file("files") +
+                                "' && sha256sum * > '" + work.file("digests") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    // name -> digest, from sha256sum's "DIGEST  NAME" lines.
+    auto digests = [](const std::string& text) {
+        std::map<std::string, std::string> byName;
+        std::istringstream lines(text);
+        std::string digest, name;
+        while (lines >> digest >> name) {
+            byName[name] = digest;
+        }
+        return byName;
+    };
+    const auto golden =
+        digests(readText(std::string(TIR_SOURCE_DIR) + "/tests/golden/forged-entries.sha256"));
+    const auto made = digests(readText(work.file("digests")));
+    ASSERT_GE(golden.size(), 20u)
+        << "tests/golden/forged-entries.sha256 is missing: run make golden";
+    for (const auto& [name, digest] : golden) {
+        const auto found = made.find(name);
+        if (found == made.end()) {
+            ADD_FAILURE() << name << " is no longer forged";
+        } else {
+            EXPECT_EQ(found->second, digest) << name << " differs from the golden frames' data";
+        }
+    }
+    for (const auto& [name, digest] : made) {
+        EXPECT_TRUE(golden.count(name)) << name << " is new: run make golden after a look";
+    }
 }
 
 TEST(Forge, RefusesBadArguments) {
