@@ -52,13 +52,25 @@ fail() {
     failures=$((failures + 1))
 }
 
-# Prints the id of the first window named like $1, waiting up to $2 seconds for it.
-find_window() {
+# Prints "ID WIDTH HEIGHT" for each shown window of the player started last that is named like
+# $1. While the player moves from the dialog to the demo, more than one may carry a name for a
+# moment, so callers pick by size.
+windows_named() {
     local id
+    for id in $(xdotool search --onlyvisible --pid "$pid" --name "$1" 2> /dev/null); do
+        WIDTH= HEIGHT=
+        eval "$(xdotool getwindowgeometry --shell "$id" 2> /dev/null)"
+        [[ -n "$WIDTH" ]] && echo "$id $WIDTH $HEIGHT"
+    done
+}
+
+# Prints the id of the largest shown window named like $1, waiting up to $2 seconds for one.
+find_window() {
+    local found
     for ((i = 0; i < $2 * 10; ++i)); do
-        id=$(xdotool search --name "$1" 2> /dev/null | head -n 1)
-        if [[ -n "$id" ]]; then
-            echo "$id"
+        found=$(windows_named "$1" | sort -k2,2nr -k3,3nr | head -n 1)
+        if [[ -n "$found" ]]; then
+            echo "${found%% *}"
             return 0
         fi
         if ! kill -0 "$pid" 2> /dev/null; then
@@ -67,6 +79,31 @@ find_window() {
         sleep 0.1
     done
     return 1
+}
+
+# Prints the id of a shown window named like $1 that is $2 x $3 pixels, waiting up to $4
+# seconds for one (the window manager may still be granting the size).
+find_window_sized() {
+    local id width height
+    for ((i = 0; i < $4 * 10; ++i)); do
+        while read -r id width height; do
+            if [[ "$width $height" == "$2 $3" ]]; then
+                echo "$id"
+                return 0
+            fi
+        done < <(windows_named "$1")
+        kill -0 "$pid" 2> /dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# What the player has on the screen, for a failure's report.
+list_windows() {
+    echo "shown windows of the player:"
+    xdotool search --onlyvisible --pid "$pid" --name . 2> /dev/null | while read -r id; do
+        echo "  $id \"$(xdotool getwindowname "$id" 2> /dev/null)\" $(xdotool getwindowgeometry "$id" 2> /dev/null | grep Geometry)"
+    done
 }
 
 # Waits for the player to end (up to $1 seconds) and sets `code` to its exit code.
@@ -89,11 +126,24 @@ start_player() {
     pid=$!
 }
 
-# Focuses window $1 and types the keys that follow.
+# Focuses window $1 and types the keys that follow. A window the window manager is still
+# mapping (full screen may take it down and up again) answers a focus request with an X error,
+# so the request is made again, for up to 30 seconds.
 type_keys() {
     local window=$1
     shift
-    xdotool windowfocus --sync "$window"
+    local focused=0
+    for ((i = 0; i < 150; ++i)); do
+        if timeout 10 xdotool windowfocus --sync "$window" 2> /dev/null; then
+            focused=1
+            break
+        fi
+        sleep 0.2
+    done
+    if ((!focused)); then
+        echo "window $window took no focus"
+        list_windows
+    fi
     for key in "$@"; do
         xdotool key --clearmodifiers "$key"
     done
@@ -115,17 +165,22 @@ if d=$(find_window "$dialog" 60); then
         # which the screen switches to where the server offers one, or as the desktop with the
         # picture pillarboxed. A plain window would leave the 1024 x 768 screen around it.
         covered=0
-        for ((i = 0; i < 50; ++i)); do
-            eval "$(xdotool getwindowgeometry --shell "$w")"
+        for ((j = 0; j < 300; ++j)); do
             screen=$(xdotool getdisplaygeometry)
-            if [[ "$screen" == "$WIDTH $HEIGHT" ]]; then
+            c=$(windows_named "$demo" | awk -v size="$screen" '$2 " " $3 == size { print $1; exit }')
+            if [[ -n "$c" ]]; then
+                w=$c
                 covered=1
                 break
             fi
             sleep 0.1
         done
+        eval "$(xdotool getwindowgeometry --shell "$w")"
         echo "demo window: $WIDTH x $HEIGHT on a screen of ${screen/ / x }"
-        [[ $covered == 1 ]] || fail "enter: the demo window does not cover the screen"
+        if [[ $covered != 1 ]]; then
+            fail "enter: the demo window does not cover the screen"
+            list_windows
+        fi
         [[ "$WIDTH x $HEIGHT" == "640 x 480" || "$WIDTH x $HEIGHT" == "1024 x 768" ]] ||
             fail "enter: the demo window is $WIDTH x $HEIGHT"
         close_demo "$w" enter
@@ -162,6 +217,11 @@ if d=$(find_window "$dialog" 60); then
     # Tab order: OK, Cancel, resolution, colour depth, sound device, Fullscreen.
     type_keys "$d" Tab Tab Down Tab Tab Tab space Return
     if w=$(find_window "$demo" 180); then
+        if c=$(find_window_sized "$demo" 800 600 30); then
+            w=$c
+        else
+            list_windows
+        fi
         eval "$(xdotool getwindowgeometry --shell "$w")"
         screen=$(xdotool getdisplaygeometry)
         echo "demo window: $WIDTH x $HEIGHT on a screen of ${screen/ / x }"
