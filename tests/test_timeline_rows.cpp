@@ -9,26 +9,26 @@
 
 namespace {
 
-struct BoxicalPart : Part {
+struct NamedBoxical : Part {
     const char* name() const override { return "Boxical"; }
 };
-struct Energy : Part {
+struct NamedEnergy : Part {
     const char* name() const override { return "Energy"; }
 };
 namespace inner {
-struct TunnelPart : Part {
+struct NamedTunnel : Part {
     const char* name() const override { return "Tunnel"; }
 };
-struct UnnamedPart : TunnelPart {}; // takes the name of the part it is made from
+struct UnnamedTunnel : NamedTunnel {}; // takes the name of the part it is made from
 } // namespace inner
 
 } // namespace
 
 TEST(TimelineRows, NamesAreThePartsOwn) {
-    BoxicalPart boxical;
-    Energy energy;
-    inner::TunnelPart tunnel;
-    inner::UnnamedPart unnamed;
+    NamedBoxical boxical;
+    NamedEnergy energy;
+    inner::NamedTunnel tunnel;
+    inner::UnnamedTunnel unnamed;
     Part plain;
     Timeline timeline;
     for (Part* p : {static_cast<Part*>(&boxical), static_cast<Part*>(&energy),
@@ -45,10 +45,10 @@ TEST(TimelineRows, NamesAreThePartsOwn) {
 }
 
 TEST(TimelineRows, ActiveRowsUseTheClosedIntervalInDrawingOrder) {
-    BoxicalPart a;
+    NamedBoxical a;
     a.start = 10;
     a.end = 20;
-    inner::TunnelPart b;
+    inner::NamedTunnel b;
     b.start = 20;
     b.end = 30;
     Timeline timeline;

@@ -39,21 +39,6 @@ size_t frameBytes(const SinkSettings& s) {
 
 } // namespace
 
-// Measured on 19 frames spread over the demo, one thread each (ms per frame / size against the
-// raw RGB): at 640 x 480, zlib level 3 without filters (libpng's fast flag, the earlier setting)
-// 60 ms / 61 %; level 1 with the Up filter and the RLE strategy 22 ms / 47 %; Paeth with RLE
-// 23 ms / 42 %; levels 2 and 3 with Up or Sub 30 to 47 ms / 47 %; level 6 with any filter 105
-// to 180 ms / 42 to 45 %. At 1920 x 1080: level 3 without filters 179 ms / 40 %; Up with RLE
-// 117 ms / 27 %; Paeth with RLE 152 ms / 24 %; level 6 Paeth 570 ms / 25 %. Up with RLE is the
-// fastest of all at both sizes and a third smaller than before.
-PngCompression framePngCompression() {
-    PngCompression c;
-    c.level = 1;
-    c.filter = PngCompression::Filter::up;
-    c.runLengthOnly = true;
-    return c;
-}
-
 std::vector<std::string> ffmpegArguments(const SinkSettings& s) {
     const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
     // Both inputs are fully described, so nothing needs probing: ffmpeg opens its inputs one
@@ -135,8 +120,7 @@ bool OrderedWriter::finish() {
 // ---- PngFrameWriter
 
 PngFrameWriter::PngFrameWriter(std::string dir, int width, int height, int count)
-    : dir(std::move(dir)), width(width), height(height), threads(static_cast<size_t>(count)),
-      compression(framePngCompression()) {
+    : dir(std::move(dir)), width(width), height(height), threads(static_cast<size_t>(count)) {
     for (size_t i = 0; i < threads; ++i) {
         workers.emplace_back([this] { work(); });
     }
@@ -160,8 +144,8 @@ bool PngFrameWriter::push(SharedFrame rgb) {
 }
 
 void PngFrameWriter::work() {
+    FramePngScratch scratch;
     std::vector<unsigned char> png;
-    std::string error;
     for (;;) {
         std::pair<int64_t, SharedFrame> job;
         {
@@ -174,8 +158,7 @@ void PngFrameWriter::work() {
             queue.pop_front();
             changed.notify_all();
         }
-        const bool encoded =
-            encodePng(width, height, job.second->data(), width * 3L, compression, png, error);
+        encodeFramePng(width, height, job.second->data(), width * 3L, scratch, png);
         job.second.reset(); // the frame goes back to the pool as soon as it is compressed
         char name[32];
         std::snprintf(name, sizeof name, "frame-%05lld.png", static_cast<long long>(job.first));
@@ -187,9 +170,7 @@ void PngFrameWriter::work() {
             return;
         }
         std::string why;
-        if (!encoded) {
-            why = "cannot compress " + path + ": " + error;
-        } else if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
             const bool put = std::fwrite(png.data(), 1, png.size(), f) == png.size();
             if (std::fclose(f) != 0 || !put) {
                 why = "cannot write " + path + " to its end (" + std::strerror(errno) + ")";

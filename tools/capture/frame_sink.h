@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "tools/capture/wav_file.h"
-#include "resources/png_writer.h"
+#include "tools/common/frame_png.h"
 
 namespace sys {
 struct ChildProcess;
@@ -41,9 +41,6 @@ struct SinkSettings {
     int width = 0, height = 0, fps = 30, rate = 44100;
     int encoders = 0; // PNG encoder threads; 0: one per processor, at least 2, at most 8
 };
-
-// The PNG setting for frames: see frame_sink.cpp for the measurement that chose it.
-PngCompression framePngCompression();
 
 // The ffmpeg command line for the video: raw RGB frames on standard input, float stereo on
 // descriptor 3, H.264 and AAC out.
@@ -96,7 +93,6 @@ private:
     std::string dir;
     int width, height;
     size_t threads;
-    PngCompression compression;
     std::mutex lock;
     std::condition_variable changed;
     std::deque<std::pair<int64_t, SharedFrame>> queue;
