@@ -17,9 +17,10 @@ bool programAvailable(const char* program);
 // Starts argv[0] (looked up on PATH) with `pipes` input pipes: pipe 0 is its standard input,
 // pipe i > 0 arrives as its descriptor 2 + i (3, 4, ...). Its standard output and error go to
 // the file `logPath`. Writing to a child that has exited fails instead of ending this process.
-// Null with the reason in `error` when it cannot be started.
+// A `background` child runs as runThreadInBackground() describes. Null with the reason in
+// `error` when it cannot be started.
 ChildProcess* startChild(const std::vector<std::string>& argv, int pipes,
-                         const std::string& logPath, std::string& error);
+                         const std::string& logPath, std::string& error, bool background = false);
 // Writes all `size` bytes into pipe `index`, waiting while the child is busy. False when the
 // child has closed the pipe or exited.
 bool writeToChild(ChildProcess* child, int index, const void* data, size_t size);
@@ -31,6 +32,12 @@ int finishChild(ChildProcess* child);
 // waited for (finishChild), in kB; -1 where the system does not say.
 long peakMemoryKb();
 long childrenPeakMemoryKb();
+
+// Lowers the calling thread to the system's lowest priority (on Linux its idle class, else the
+// weakest nice level), so that it takes the processors only where every other thread of normal
+// priority leaves them idle: encoders fed by a bounded queue then fill the gaps in the drawing
+// instead of taking turns with it. False where the system offers no lower priority.
+bool runThreadInBackground();
 
 // Whether standard error goes to a terminal (progress bars redraw in place there).
 bool standardErrorIsTerminal();

@@ -1,11 +1,14 @@
-// child_process_posix.cpp - child processes with pipes over posix_spawn.
+// child_process_posix.cpp - child processes with pipes over posix_spawn, and background
+// priority through Linux's idle scheduling class.
 #include "platform/child_process.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,7 +52,7 @@ bool programAvailable(const char* program) {
 }
 
 ChildProcess* startChild(const std::vector<std::string>& argv, int pipes,
-                         const std::string& logPath, std::string& error) {
+                         const std::string& logPath, std::string& error, bool background) {
     if (argv.empty() || pipes < 1) {
         error = "nothing to start";
         return nullptr;
@@ -96,6 +99,14 @@ ChildProcess* startChild(const std::vector<std::string>& argv, int pipes,
     posix_spawn_file_actions_destroy(&actions);
     for (int fd : readEnds) {
         close(fd);
+    }
+    if (result == 0 && background) {
+        // Spawn attributes cannot ask for the idle class, so the child gets it now, as it
+        // begins: the threads it starts from here on inherit it.
+        sched_param lowest{};
+        if (sched_setscheduler(child->pid, SCHED_IDLE, &lowest) != 0) {
+            setpriority(PRIO_PROCESS, static_cast<id_t>(child->pid), 19);
+        }
     }
     if (result != 0) {
         error = "cannot start " + argv[0] + ": " + std::strerror(result);
@@ -153,6 +164,14 @@ long peakMemoryKb() {
 long childrenPeakMemoryKb() {
     rusage usage{};
     return getrusage(RUSAGE_CHILDREN, &usage) == 0 ? usage.ru_maxrss : -1;
+}
+
+bool runThreadInBackground() {
+    sched_param lowest{};
+    if (sched_setscheduler(0, SCHED_IDLE, &lowest) == 0) { // 0: the calling thread, on Linux
+        return true;
+    }
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19) == 0;
 }
 
 bool standardErrorIsTerminal() {

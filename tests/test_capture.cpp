@@ -4,6 +4,7 @@
 // output from two runs, pillarboxed sizes, the contact sheet and the ffmpeg video.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -358,6 +359,29 @@ TEST_F(CaptureTest, FrameCountsAndTheFirstFrameFollowOneRule) {
         EXPECT_EQ(frames.front().demo, static_cast<float>(r.from));
         EXPECT_LE(frames.back().demo, 186.5f);
         EXPECT_EQ(readFloatWav(file("r.wav")).size(), r.frames * (44100 / r.fps) * 2);
+    }
+}
+
+// A render-only run draws every frame and writes nothing. Where the GL has fences it paces the
+// frames with them (a frame may be drawn while the next is issued); through the GL layer,
+// which has none, with glFinish.
+TEST_F(CaptureTest, RenderOnlyDrawsEveryFramePacedAndWritesNothing) {
+    const std::string args = " --data '" + dir->path.string() +
+                             "' --render-only --from 30 --to 30.5 --fps 20 --size 64x48";
+    for (const char* gl : {"", "TIR_GL=es3 "}) {
+        SCOPED_TRACE(gl);
+        const ToolRun run = runIn(*work, std::string(gl) + "'" + captureTool() + "'" + args);
+        ASSERT_EQ(run.code, 0) << run.err;
+        EXPECT_NE(run.out.find("captured 10 frames"), std::string::npos) << run.out;
+        const char* paced = *gl ? "read back nothing (paced by glFinish)"
+                                : "read back nothing (paced by fences)";
+        EXPECT_NE(run.out.find(paced), std::string::npos) << run.out;
+        std::vector<std::string> files;
+        for (const auto& entry : fs::directory_iterator(work->path)) {
+            files.push_back(entry.path().filename().string());
+        }
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, (std::vector<std::string>{"stderr.txt", "stdout.txt"}));
     }
 }
 

@@ -11,7 +11,7 @@ bool programAvailable(const char*) {
 }
 
 ChildProcess* startChild(const std::vector<std::string>& argv, int, const std::string&,
-                         std::string& error) {
+                         std::string& error, bool) {
     error = (argv.empty() ? std::string("a program") : argv[0]) +
             " cannot be started: a web page runs no other programs";
     return nullptr;
@@ -23,6 +23,10 @@ bool writeToChild(ChildProcess*, int, const void*, size_t) {
 
 int finishChild(ChildProcess*) {
     return -1;
+}
+
+bool runThreadInBackground() {
+    return false; // a page's threads are the browser's to schedule
 }
 
 bool standardErrorIsTerminal() {

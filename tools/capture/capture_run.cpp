@@ -255,15 +255,17 @@ int runCapture(const CaptureOptions& o) {
     };
     int64_t written = 0;
     bool drawing = false;
+    // Nothing reads a frame back here, and a swap of the headless surface is no point where
+    // the GL must finish: unpaced, the software rasteriser keeps queueing frames unrendered,
+    // its memory growing by a frame's worth with every frame, and a render-only run would time
+    // the queueing instead of the drawing.
+    FramePacer pacer;
+    pacer.open();
     app->beforePresent = [&] {
         if (drawing && readPictures) {
             reader.read(written, deliver);
         } else {
-            // Nothing reads this frame back, and a swap of the headless surface is no point
-            // where the GL must finish: without one, the software rasteriser keeps queueing
-            // frames unrendered, its memory growing by a frame's worth with every frame, and a
-            // render-only run would time the queueing instead of the drawing.
-            glFinish();
+            pacer.frameIssued();
         }
     };
 
@@ -352,6 +354,7 @@ int runCapture(const CaptureOptions& o) {
     if (readPictures) {
         reader.finish(deliver);
     }
+    pacer.finish();
     const int inFlight = sink.takesFrames() ? FrameSink::framesInFlight(sinkSettings) : 0;
     bool ok = sink.close(error);
     if (!ok) {
@@ -381,7 +384,8 @@ int runCapture(const CaptureOptions& o) {
                 wall > 0 ? static_cast<double>(written) / wall : 0.0,
                 wall > 0 ? seconds / wall : 0.0);
     std::printf("read back %s; peak memory %ld MiB, %d frames in flight at most",
-                !readPictures               ? "nothing"
+                !readPictures               ? (pacer.usesFences() ? "nothing (paced by fences)"
+                                                                  : "nothing (paced by glFinish)")
                 : reader.usesPixelBuffers() ? "through pixel-buffer objects"
                                             : "with glReadPixels",
                 sys::peakMemoryKb() / 1024, inFlight);

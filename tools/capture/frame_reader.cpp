@@ -1,7 +1,7 @@
 // frame_reader.cpp - the pixel-buffer ring and the plain read-back.
 //
-// The buffer-object entry points belong to GL 1.5 and later, which the GL 1.1 entry-point table
-// does not hold: they are fetched here through wglGetProcAddress, as the start-up fetches the
+// The buffer-object and fence entry points belong to GL 1.5 and 3.2, which the GL 1.1 entry-point
+// table does not hold: they are fetched here through wglGetProcAddress, as the start-up fetches the
 // multitexture entries, and only used while a capture runs.
 #include "tools/capture/frame_reader.h"
 
@@ -24,6 +24,14 @@ using BindBuffer = void (*)(GLenum, GLuint);
 using BufferData = void (*)(GLenum, std::ptrdiff_t, const void*, GLenum);
 using MapBuffer = void* (*)(GLenum, GLenum);
 using UnmapBuffer = GLboolean (*)(GLenum);
+using FenceSync = void* (*)(GLenum, GLbitfield);
+using ClientWaitSync = GLenum (*)(void*, GLbitfield, uint64_t);
+using DeleteSync = void (*)(void*);
+
+constexpr GLenum syncGpuCommandsComplete = 0x9117; // GL_SYNC_GPU_COMMANDS_COMPLETE
+constexpr GLbitfield syncFlushCommands = 0x1;      // GL_SYNC_FLUSH_COMMANDS_BIT
+constexpr GLenum waitFailed = 0x911D;              // GL_WAIT_FAILED
+constexpr GLenum timeoutExpired = 0x911B;          // GL_TIMEOUT_EXPIRED
 
 struct PixelBufferEntries {
     GenBuffers genBuffers = nullptr;
@@ -34,16 +42,23 @@ struct PixelBufferEntries {
     UnmapBuffer unmapBuffer = nullptr;
 } pbo;
 
-// GL 2.1 or later by its version string ("MAJOR.MINOR..." or "OpenGL ES ..."; ES 3 has them
-// too but maps through another entry, so it takes the plain path).
-bool versionHasPixelBuffers(const char* version) {
+struct FenceEntries {
+    FenceSync fenceSync = nullptr;
+    ClientWaitSync clientWaitSync = nullptr;
+    DeleteSync deleteSync = nullptr;
+} sync;
+
+// Whether a desktop GL's version string ("MAJOR.MINOR ...") is at least major.minor. An
+// "OpenGL ES ..." string is not: ES 3 has buffers and fences too, but maps buffers through
+// another entry, so it takes the plain paths.
+bool versionAtLeast(const char* version, long major, long minor) {
     if (!version || !(version[0] >= '0' && version[0] <= '9')) {
         return false;
     }
     char* end = nullptr;
-    const long major = std::strtol(version, &end, 10);
-    const long minor = (end && *end == '.') ? std::strtol(end + 1, nullptr, 10) : 0;
-    return major > 2 || (major == 2 && minor >= 1);
+    const long hasMajor = std::strtol(version, &end, 10);
+    const long hasMinor = (end && *end == '.') ? std::strtol(end + 1, nullptr, 10) : 0;
+    return hasMajor > major || (hasMajor == major && hasMinor >= minor);
 }
 
 template <class F> F entry(const std::string& name) {
@@ -58,7 +73,7 @@ bool fetchPixelBufferEntries() {
     }
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    const bool core = versionHasPixelBuffers(version);
+    const bool core = versionAtLeast(version, 2, 1);
     const bool arb = extensions && std::strstr(extensions, "GL_ARB_pixel_buffer_object") &&
                      std::strstr(extensions, "GL_ARB_vertex_buffer_object");
     if (!core && !arb) {
@@ -159,5 +174,65 @@ void FrameReader::finish(const Deliver& deliver) {
     if (!buffers.empty()) {
         pbo.deleteBuffers(static_cast<GLsizei>(buffers.size()), buffers.data());
         buffers.clear();
+    }
+}
+
+// ---- FramePacer
+
+FramePacer::~FramePacer() {
+    finish();
+}
+
+void FramePacer::open() {
+    fenced = false;
+    if (!glGetString || !wglGetProcAddress) {
+        return;
+    }
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!versionAtLeast(version, 3, 2) && !(extensions && std::strstr(extensions, "GL_ARB_sync"))) {
+        return;
+    }
+    // GL_ARB_sync names its functions without a suffix, as GL 3.2 does.
+    FenceEntries e;
+    e.fenceSync = entry<FenceSync>("glFenceSync");
+    e.clientWaitSync = entry<ClientWaitSync>("glClientWaitSync");
+    e.deleteSync = entry<DeleteSync>("glDeleteSync");
+    if (e.fenceSync && e.clientWaitSync && e.deleteSync) {
+        sync = e;
+        fenced = true;
+    }
+}
+
+void FramePacer::frameIssued() {
+    void* fence = fenced ? sync.fenceSync(syncGpuCommandsComplete, 0) : nullptr;
+    if (!fence) {
+        glFinish();
+        return;
+    }
+    // Hands the frame to the rasteriser now rather than when the next one fills its queue.
+    glFlush();
+    fences.push_back(fence);
+    while (static_cast<int>(fences.size()) > depth) {
+        void* oldest = fences.front();
+        GLenum result = timeoutExpired;
+        while (result == timeoutExpired) {
+            result = sync.clientWaitSync(oldest, syncFlushCommands, 1000000000ull); // 1 s
+        }
+        sync.deleteSync(oldest);
+        fences.erase(fences.begin());
+        if (result == waitFailed) {
+            glFinish(); // the fence is of no use; the GL's own wait still holds
+        }
+    }
+}
+
+void FramePacer::finish() {
+    if (!fences.empty()) {
+        glFinish();
+        for (void* f : fences) {
+            sync.deleteSync(f);
+        }
+        fences.clear();
     }
 }

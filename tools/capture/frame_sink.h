@@ -9,7 +9,9 @@
 //
 // PNG frames are compressed by several encoder threads side by side and written to their files
 // in frame order. One thread feeds ffmpeg the frames and one feeds it the sound, so encoding
-// overlaps the drawing of the next frames. The two pipes into ffmpeg are fed independently:
+// overlaps the drawing of the next frames. The encoders and ffmpeg run at the system's lowest
+// priority: they take the processors where the drawing leaves them idle, and the drawing, on a
+// software rasteriser, does not wait behind them. The two pipes into ffmpeg are fed independently:
 // ffmpeg reads its inputs in packets of its own sizes (a packet of sound can span several
 // frames), and a single writer blocked on one pipe while ffmpeg waits on the other would stall
 // both programs. One more thread writes the WAV file.
@@ -78,11 +80,12 @@ private:
 // leaves whole frames from the first one on.
 class PngFrameWriter {
 public:
-    // Writes dir/frame-00000.png ... with `threads` encoders.
-    PngFrameWriter(std::string dir, int width, int height, int threads);
+    // Writes dir/frame-00000.png ... with `threads` encoders, which run in the background
+    // (sys::runThreadInBackground), while up to `waiting` frames wait for them.
+    PngFrameWriter(std::string dir, int width, int height, int threads, size_t waiting);
     ~PngFrameWriter();
     // Queues the next frame (width x height RGB rows, top to bottom), waiting while every
-    // encoder is busy and one frame waits. False once a frame could not be written.
+    // encoder is busy and `waiting` frames wait. False once a frame could not be written.
     bool push(SharedFrame rgb);
     // Writes what is queued and ends the threads. False with the reason in `error` when a frame
     // could not be written.
@@ -92,7 +95,7 @@ private:
     void work();
     std::string dir;
     int width, height;
-    size_t threads;
+    size_t threads, waiting;
     std::mutex lock;
     std::condition_variable changed;
     std::deque<std::pair<int64_t, SharedFrame>> queue;
