@@ -17,10 +17,9 @@ bool programAvailable(const char* program);
 // Starts argv[0] (looked up on PATH) with `pipes` input pipes: pipe 0 is its standard input,
 // pipe i > 0 arrives as its descriptor 2 + i (3, 4, ...). Its standard output and error go to
 // the file `logPath`. Writing to a child that has exited fails instead of ending this process.
-// A `background` child runs as runThreadInBackground() describes. Null with the reason in
-// `error` when it cannot be started.
+// Null with the reason in `error` when it cannot be started.
 ChildProcess* startChild(const std::vector<std::string>& argv, int pipes,
-                         const std::string& logPath, std::string& error, bool background = false);
+                         const std::string& logPath, std::string& error);
 // Writes all `size` bytes into pipe `index`, waiting while the child is busy. False when the
 // child has closed the pipe or exited.
 bool writeToChild(ChildProcess* child, int index, const void* data, size_t size);

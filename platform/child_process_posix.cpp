@@ -52,7 +52,7 @@ bool programAvailable(const char* program) {
 }
 
 ChildProcess* startChild(const std::vector<std::string>& argv, int pipes,
-                         const std::string& logPath, std::string& error, bool background) {
+                         const std::string& logPath, std::string& error) {
     if (argv.empty() || pipes < 1) {
         error = "nothing to start";
         return nullptr;
@@ -99,14 +99,6 @@ ChildProcess* startChild(const std::vector<std::string>& argv, int pipes,
     posix_spawn_file_actions_destroy(&actions);
     for (int fd : readEnds) {
         close(fd);
-    }
-    if (result == 0 && background) {
-        // Spawn attributes cannot ask for the idle class, so the child gets it now, as it
-        // begins: the threads it starts from here on inherit it.
-        sched_param lowest{};
-        if (sched_setscheduler(child->pid, SCHED_IDLE, &lowest) != 0) {
-            setpriority(PRIO_PROCESS, static_cast<id_t>(child->pid), 19);
-        }
     }
     if (result != 0) {
         error = "cannot start " + argv[0] + ": " + std::strerror(result);

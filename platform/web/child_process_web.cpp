@@ -11,7 +11,7 @@ bool programAvailable(const char*) {
 }
 
 ChildProcess* startChild(const std::vector<std::string>& argv, int, const std::string&,
-                         std::string& error, bool) {
+                         std::string& error) {
     error = (argv.empty() ? std::string("a program") : argv[0]) +
             " cannot be started: a web page runs no other programs";
     return nullptr;

@@ -9,7 +9,7 @@
 //
 // PNG frames are compressed by several encoder threads side by side and written to their files
 // in frame order. One thread feeds ffmpeg the frames and one feeds it the sound, so encoding
-// overlaps the drawing of the next frames. The encoders and ffmpeg run at the system's lowest
+// overlaps the drawing of the next frames. The PNG encoders run at the system's lowest
 // priority: they take the processors where the drawing leaves them idle, and the drawing, on a
 // software rasteriser, does not wait behind them. The two pipes into ffmpeg are fed independently:
 // ffmpeg reads its inputs in packets of its own sizes (a packet of sound can span several
