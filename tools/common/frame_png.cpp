@@ -404,17 +404,18 @@ size_t findRuns(const unsigned char* d, size_t n, std::vector<Run>& runs, uint32
     }
 
     const auto& lengthOf = lengthCodes();
+    const unsigned char* before = d - 1; // before[i] is the byte before d[i], also at i = 0
     size_t count = 0;
     i = 0;
     while (i < n) {
         if (i + 8 <= n) {
-            const uint64_t same = zeroBytes(load8(d + i) ^ load8(d + i - 1));
+            const uint64_t same = zeroBytes(load8(d + i) ^ load8(before + i));
             if (!same) {
                 i += 8;
                 continue;
             }
             i += static_cast<size_t>(__builtin_ctzll(same)) >> 3;
-        } else if (d[i] != d[i - 1]) {
+        } else if (d[i] != before[i]) {
             ++i;
             continue;
         }
