@@ -68,8 +68,8 @@ public:
     // Waits for every frame issued and lets go of the fences.
     void finish();
     bool usesFences() const { return fenced; }
-    // Frames that may be drawn while the next is issued: two measured about 10 % faster than
-    // one on llvmpipe, and more gained nothing.
+    // Frames that may be drawn while the next is issued: on llvmpipe two took about 10 % less
+    // time than glFinish after every frame, one no less, three and four no less than two.
     static constexpr int depth = 2;
 
 private:
