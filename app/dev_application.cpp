@@ -518,7 +518,7 @@ void DevApplication::writeScreenshot(float t) {
     if (!screenshotWriter) {
         setStatusNote("no screenshots here");
         debugPrint("devplayer: this player writes no screenshots\n");
-    } else if (screenshotWriter(where, width, height, 3, picture, false)) {
+    } else if (screenshotWriter(where, width, height, 3, picture)) {
         lastScreenshot = where;
         setStatusNote(std::string("screenshot ") + name);
         debugPrint("devplayer: screenshot %s (%d x %d)\n", where.c_str(), width, height);

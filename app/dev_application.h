@@ -152,11 +152,11 @@ private:
 constexpr double statusNoteSeconds = 4.0;
 
 // Writes a picture of `channels`-byte pixels, rows top to bottom, as a PNG file; false (the
-// reason on standard error) when it cannot. The native player's entry point hands it capture's
-// PNG writer (resources/png_writer.h); a web page has none and writes no files a person could
-// open, so there F12 says that screenshots are not written.
+// reason on standard error) when it cannot. The native player's entry point hands it the PNG
+// writer of capture's stills (resources/png_writer.h); a web page has none and writes no files a
+// person could open, so there F12 says that screenshots are not written.
 using PictureWriter = bool (*)(const std::string& path, int width, int height, int channels,
-                               const std::vector<unsigned char>& pixels, bool fast);
+                               const std::vector<unsigned char>& pixels);
 extern PictureWriter screenshotWriter;
 
 // The development player's window procedure: the key table's keys, everything else as in the

@@ -6,15 +6,12 @@
 #include <cstdio>
 
 bool writePng(const std::string& path, int width, int height, int channels,
-              const std::vector<unsigned char>& pixels, bool fast) {
+              const std::vector<unsigned char>& pixels) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-    if (fast) {
-        image.flags |= PNG_IMAGE_FLAG_FAST;
-    }
     if (!png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) {
         std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), image.message);
         return false;

@@ -6,9 +6,8 @@
 #include <vector>
 
 // Writes width x height pixels of `channels` bytes each (3 or 4), rows top to bottom.
-// `fast` trades file size for speed (several times faster, for long runs of frames).
 // Returns false with a message on stderr when the file cannot be written.
 bool writePng(const std::string& path, int width, int height, int channels,
-              const std::vector<unsigned char>& pixels, bool fast = false);
+              const std::vector<unsigned char>& pixels);
 // Reads a PNG into 8-bit RGBA rows, top to bottom. Returns false when it cannot.
 bool readPng(const std::string& path, int& width, int& height, std::vector<unsigned char>& rgba);

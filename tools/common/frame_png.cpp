@@ -472,8 +472,8 @@ struct ByteBuffer {
             static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
         put(b, 4);
     }
-    // A chunk whose data is already in place from `dataAt` to the end: its length goes in the
-    // four bytes before the type, and its CRC (of the type and data) after it.
+    // Ends the chunk whose type is at `typeAt` and whose data runs from there to the end: its
+    // length goes in the four bytes before the type, and its CRC (of the type and data) after.
     void endChunk(size_t typeAt) {
         const size_t size = at - typeAt - 4;
         for (int i = 0; i < 4; ++i) {
